@@ -1,0 +1,218 @@
+/*
+ * Vantorix: a photo-development engine with a flat C interface.
+ *
+ * A host creates a context, loads one photograph into it (camera RAW files
+ * through LibRaw; JPEG, PNG, TIFF, BMP and WebP through OpenCV), changes
+ * development settings, and reads back an 8-bit RGBA preview, histograms or
+ * exported files.
+ *
+ * Conventions
+ *  - Status functions return 0 on success and a negative value on failure
+ *    (-1 unless a function documents further codes). A null context or a null
+ *    required pointer gives -1 and stores no message; every other failure
+ *    stores a message that vantorix_last_error() returns. Success never
+ *    clears the last message.
+ *  - Out-values are written only on success unless documented otherwise.
+ *  - Paths are NUL-terminated UTF-8.
+ *  - Settings are mostly percentages: 0 neutral, -100..100 full strength.
+ *  - No exception ever crosses this interface.
+ *  - Threads: the engine starts no thread and has no global mutable state.
+ *    Different contexts may be used on different threads at the same time;
+ *    one context must not be used by two threads at once.
+ */
+#ifndef VANTORIX_H
+#define VANTORIX_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(VANTORIX_BUILDING)
+#    define VANTORIX_API __declspec(dllexport)
+#  else
+#    define VANTORIX_API __declspec(dllimport)
+#  endif
+#else
+#  define VANTORIX_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/** Opaque engine context. */
+typedef struct EngineContext EngineContext;
+
+/** Shooting data of the loaded file (see vantorix_get_exif). */
+typedef struct ExifSummary {
+    char make[64];          /* camera maker, NUL-terminated */
+    char model[64];         /* camera model */
+    char lens[128];         /* lens model */
+    float focal_length;     /* millimetres */
+    float aperture;         /* f-number */
+    float exposure_time;    /* seconds */
+    int32_t iso;            /* ISO speed */
+    char datetime[32];      /* capture time as "YYYY:MM:DD HH:MM:SS" */
+    int32_t width;          /* pixel width recorded in the file */
+    int32_t height;         /* pixel height recorded in the file */
+    int32_t orientation;    /* EXIF orientation 1..8 (LibRaw flip code for the RAW fallback) */
+    double gps_latitude;    /* degrees, negative in the south; NaN when absent */
+    double gps_longitude;   /* degrees, negative in the west; NaN when absent */
+} ExifSummary;
+
+/**
+ * Proposed settings from vantorix_auto_enhance: slots 0..18 follow the scalar
+ * settings in this order: exposure, brightness, contrast, highlights, shadows,
+ * whites, blacks, temperature, tint, saturation, vibrance, sharpen amount,
+ * sharpen radius, sharpen threshold, nr luminance, nr color, clarity, texture,
+ * dehaze. Slots 19..31 are always 0.
+ */
+typedef struct AutoEnhanceResult {
+    float slots[32];
+} AutoEnhanceResult;
+
+/* ---- Lifecycle and errors ------------------------------------------------ */
+
+/** Does nothing; returns 0. May be called any number of times, or never. */
+VANTORIX_API int vantorix_init(void);
+/** Does nothing. */
+VANTORIX_API void vantorix_shutdown(void);
+/** The engine version, "1.0.0". */
+VANTORIX_API const char* vantorix_version(void);
+/** A new context, or NULL when it cannot be created. */
+VANTORIX_API EngineContext* vantorix_create_context(void);
+/** Releases a context; NULL is ignored. */
+VANTORIX_API void vantorix_destroy_context(EngineContext* ctx);
+/** The last failure message ("" when none; "null context" for NULL). Valid until the next call on ctx. */
+VANTORIX_API const char* vantorix_last_error(EngineContext* ctx);
+/** Width of the developed image while a development is current, else of the loaded image; 0 for NULL. */
+VANTORIX_API int vantorix_get_width(EngineContext* ctx);
+/** Height, chosen like vantorix_get_width. */
+VANTORIX_API int vantorix_get_height(EngineContext* ctx);
+
+/* ---- Development settings -------------------------------------------------
+ * Setters store their value unchanged (no clamping) and ignore a NULL context.
+ * They do not redevelop: call vantorix_process (or read a preview) afterwards. */
+
+VANTORIX_API void vantorix_set_exposure(EngineContext* ctx, float stops);
+VANTORIX_API void vantorix_set_brightness(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_contrast(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_highlights(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_shadows(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_whites(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_blacks(EngineContext* ctx, float value);
+/** Colour temperature in kelvin (default 5500; 6500 is neutral). */
+VANTORIX_API void vantorix_set_temperature(EngineContext* ctx, float kelvin);
+VANTORIX_API void vantorix_set_tint(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_saturation(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_vibrance(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_sharpening_amount(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_sharpening_radius(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_sharpening_threshold(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_nr_luminance(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_nr_color(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_clarity(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_texture(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_dehaze(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_distortion(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_ca_correction(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_lens_vignette(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_defringe(EngineContext* ctx, float value);
+/** Rotation in degrees; positive angles turn the picture counter-clockwise. */
+VANTORIX_API void vantorix_set_rotation(EngineContext* ctx, float degrees);
+VANTORIX_API void vantorix_set_perspective_h(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_perspective_v(EngineContext* ctx, float value);
+/** 0: no flip; any other value flips. */
+VANTORIX_API void vantorix_set_flip_h(EngineContext* ctx, int flip);
+VANTORIX_API void vantorix_set_flip_v(EngineContext* ctx, int flip);
+VANTORIX_API void vantorix_set_vignette_amount(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_vignette_midpoint(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_vignette_roundness(EngineContext* ctx, float value);
+/** Film grain strength. Grain is random noise: it differs from run to run. */
+VANTORIX_API void vantorix_set_grain_amount(EngineContext* ctx, float value);
+VANTORIX_API void vantorix_set_grain_size(EngineContext* ctx, float value);
+/** Kept region as fractions of width (x, w) and height (y, h); w or h <= 0 means no crop. */
+VANTORIX_API void vantorix_set_crop(EngineContext* ctx, float x, float y, float w, float h);
+/** Shifts of one of eight hue bands (0 red, 1 orange, 2 yellow, 3 green, 4 aqua, 5 blue, 6 purple, 7 magenta). */
+VANTORIX_API void vantorix_set_hsl(EngineContext* ctx, int band, float hue, float saturation, float luminance);
+/** which 0: highlights (hue, saturation and balance); any other: shadows (balance ignored). */
+VANTORIX_API void vantorix_set_split_toning(EngineContext* ctx, int which, float hue, float saturation, float balance);
+/** channel 0 master, 1 red, 2 green, 3 blue; points holds count (x, y) pairs; ignored when count < 2. */
+VANTORIX_API void vantorix_set_tone_curve(EngineContext* ctx, int channel, const float* points, int count);
+VANTORIX_API void vantorix_reset_tone_curve(EngineContext* ctx, int channel);
+/** Restores every development setting to its default. */
+VANTORIX_API void vantorix_reset_adjustments(EngineContext* ctx);
+/** Background blur of the preview behind a segmented subject, clamped to 0..100. */
+VANTORIX_API void vantorix_set_bg_blur(EngineContext* ctx, float amount);
+
+/* ---- Loading -------------------------------------------------------------- */
+
+/**
+ * Loads a photograph. JPEG/PNG/TIFF/BMP/WebP (by extension) are decoded and
+ * reduced to 4096 pixels on the longer side; anything else is developed as a
+ * camera RAW file at size_level 1 (full) .. 4 (quarter), at most 2000 pixels.
+ * Settings return to their defaults. A failed load keeps the earlier image.
+ */
+VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int size_level);
+VANTORIX_API void vantorix_unload(EngineContext* ctx);
+
+/* ---- Development and read-out -------------------------------------------- */
+
+/** Develops the loaded image with the current settings. */
+VANTORIX_API int vantorix_process(EngineContext* ctx);
+/** Develops and copies width*height*4 bytes of RGBA into buffer. */
+VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int buffer_size);
+/** Four 256-bin histograms (red, green, blue, Rec. 709 luminance) of the developed image. */
+VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, uint32_t* out_green,
+                                        uint32_t* out_blue, uint32_t* out_luminance);
+
+/* ---- Export --------------------------------------------------------------
+ * The encoder follows the path's extension. Files are replaced atomically: a
+ * failed export leaves an existing file untouched. */
+
+/** quality is limited to 1..100; reserved is not read; keep_metadata carries the source's EXIF. */
+VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int quality, int reserved,
+                                      int keep_metadata);
+/** bits 16 writes 16-bit samples, any other value 8-bit. */
+VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int bits);
+/** 16-bit TIFF. */
+VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path);
+
+/* ---- Metadata and files without a context --------------------------------- */
+
+/** Fills record with the loaded file's shooting data. */
+VANTORIX_API int vantorix_get_exif(EngineContext* ctx, ExifSummary* record);
+/**
+ * A small JPEG for a file: a RAW file's embedded thumbnail, or a reduced copy
+ * of an ordinary image. Returns 0, or -1 (bad argument/unreadable), -2 (no
+ * embedded thumbnail could be unpacked), -3 (thumbnail could not be produced),
+ * -4 (out of memory). Free the bytes with vantorix_free_thumb.
+ */
+VANTORIX_API int vantorix_extract_thumbnail(const char* path, uint8_t** out_data, uint32_t* out_size);
+VANTORIX_API void vantorix_free_thumb(uint8_t* data);
+/** 64-bit perceptual hash of an image file; stable across versions. */
+VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash);
+
+/* ---- Automatic tools (they measure the loaded image, never change settings) */
+
+VANTORIX_API int vantorix_auto_exposure(EngineContext* ctx, float* out_exposure);
+VANTORIX_API int vantorix_auto_white_balance(EngineContext* ctx, float* out_temperature, float* out_tint);
+VANTORIX_API int vantorix_auto_enhance(EngineContext* ctx, AutoEnhanceResult* out_settings);
+/** Proposed rotation in degrees for vantorix_set_rotation. */
+VANTORIX_API int vantorix_auto_straighten(EngineContext* ctx, float* out_angle);
+/** Proposed 3:2 crop as fractions, for vantorix_set_crop. */
+VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out_y, float* out_w, float* out_h);
+
+/* ---- Subject segmentation -------------------------------------------------- */
+
+/** Finds the subject around (center_x, center_y) in fractions (negative: image centre). 0, -1, or -2 when segmentation fails. */
+VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, float center_y);
+/** Copies the 8-bit mask (size of the loaded image); -2 when capacity is too small. */
+VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int capacity);
+/** Writes the developed subject as an RGBA PNG with the mask as alpha. 0, -1, or -2 on a write failure. */
+VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VANTORIX_H */

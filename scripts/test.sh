@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: a normal optimised build, and a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/scripts/setup.sh"
+jobs="$(nproc)"
+
+echo "== normal build =="
+bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+bash "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORIX_SANITIZE=ON -DVANTORIX_BENCH=OFF
+(cd "$root/build-asan" && \
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,44 @@
+#include "engine/context.h"
+
+#include <new>
+
+#include "engine/guard.h"
+
+using vantorix::guarded;
+
+extern "C" {
+
+VANTORIX_API int vantorix_init(void) { return 0; }
+
+VANTORIX_API void vantorix_shutdown(void) {}
+
+VANTORIX_API const char* vantorix_version(void) { return "1.0.0"; }
+
+VANTORIX_API EngineContext* vantorix_create_context(void) {
+    try {
+        return new EngineContext();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+VANTORIX_API void vantorix_destroy_context(EngineContext* ctx) { delete ctx; }
+
+VANTORIX_API const char* vantorix_last_error(EngineContext* ctx) {
+    if (!ctx) return "null context";
+    return ctx->last_error.c_str();
+}
+
+namespace {
+const cv::Mat* reported_image(const EngineContext* ctx) {
+    if (ctx->processed_valid && !ctx->pipeline.processed.empty()) return &ctx->pipeline.processed.mat;
+    if (!ctx->raw.image.empty()) return &ctx->raw.image.mat;
+    return &ctx->pipeline.working.mat;
+}
+}  // namespace
+
+VANTORIX_API int vantorix_get_width(EngineContext* ctx) { return ctx ? reported_image(ctx)->cols : 0; }
+
+VANTORIX_API int vantorix_get_height(EngineContext* ctx) { return ctx ? reported_image(ctx)->rows : 0; }
+
+}  // extern "C"

@@ -1,0 +1,29 @@
+#pragma once
+#include <opencv2/core.hpp>
+#include <string>
+
+#include "engine/adjustments.h"
+#include "io/raw_image.h"
+#include "pipeline/pipeline.h"
+#include "vantorix.h"
+
+// The object behind the host's handle: all state of the work on one photograph.
+struct EngineContext {
+    vantorix::RawImage raw;
+    vantorix::ImagePipeline pipeline;
+    vantorix::Adjustments adjustments;
+    bool processed_valid = false;
+    std::string last_error;
+    std::string loaded_path;
+    cv::Mat subject_mask;
+    float bg_blur = 0.0f;
+    bool mask_ready = false;
+
+    bool has_image() const { return !raw.image.empty() || !pipeline.working.empty(); }
+    // The loaded picture the analysis tools measure: raw.image, else working.
+    const vantorix::ImageBuffer& source_image() const {
+        return raw.image.empty() ? pipeline.working : raw.image;
+    }
+    void fail(const char* message) { last_error = message; }
+    void fail(std::string message) { last_error = std::move(message); }
+};

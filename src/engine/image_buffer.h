@@ -1,0 +1,32 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+namespace vantorix {
+
+// 16-bit RGBA image (CV_16UC4, channels red, green, blue, alpha), or empty.
+struct ImageBuffer {
+    cv::Mat mat;
+
+    ImageBuffer() = default;
+    // Accepts empty, CV_16UC4 (deep copy), CV_16UC3, CV_8UC3 and CV_8UC4;
+    // throws std::invalid_argument for any other type.
+    explicit ImageBuffer(const cv::Mat& src);
+
+    bool empty() const { return mat.empty(); }
+    int cols() const { return mat.cols; }
+    int rows() const { return mat.rows; }
+
+    cv::Mat to_8bit() const;       // CV_8UC4, each sample / 257 rounded
+    cv::Mat to_float() const;      // CV_32FC4, each sample / 65535
+    cv::Mat to_16bit_rgb() const;  // CV_16UC3, alpha dropped
+    ImageBuffer resized(int width, int height, int interpolation) const;
+
+    // Takes ownership of a freshly made CV_16UC4 matrix without copying it.
+    static ImageBuffer adopt(cv::Mat rgba16);
+};
+
+// The heights the analysis tools ask for: rows * target / cols in 32-bit
+// integer arithmetic, never below 1.
+int scaled_height(int cols, int rows, int target_width);
+
+}  // namespace vantorix

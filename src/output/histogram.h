@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+#include <opencv2/core.hpp>
+
+namespace vantorix {
+
+// Four 256-bin counts (red, green, blue, Rec. 709 luminance) of a CV_32FC4 image.
+void compute_histogram(const cv::Mat& image, uint32_t* red, uint32_t* green, uint32_t* blue, uint32_t* luminance);
+
+// Blends a blurred copy of an 8-bit RGBA preview behind the subject mask
+// (255 keeps the sharp pixel). Exposed for tests.
+cv::Mat blur_background(const cv::Mat& preview, const cv::Mat& mask, float bg_blur);
+
+// Kernel size of the background blur for an amount in 0..100.
+int background_blur_kernel(float bg_blur);
+
+}  // namespace vantorix

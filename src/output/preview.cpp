@@ -1,0 +1,124 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <opencv2/imgproc.hpp>
+
+#include "engine/context.h"
+#include "engine/guard.h"
+#include "output/histogram.h"
+
+namespace vantorix {
+
+namespace {
+inline int histogram_bin(float v) {
+    const float t = v * 255.0f + 0.5f;
+    // Compare before converting, so NaN and huge values never reach the cast.
+    if (!(t >= 1.0f)) return 0;
+    if (t >= 255.0f) return 255;
+    return static_cast<int>(t);
+}
+}  // namespace
+
+void compute_histogram(const cv::Mat& image, uint32_t* red, uint32_t* green, uint32_t* blue,
+                       uint32_t* luminance) {
+    std::fill(red, red + 256, 0u);
+    std::fill(green, green + 256, 0u);
+    std::fill(blue, blue + 256, 0u);
+    std::fill(luminance, luminance + 256, 0u);
+    CV_Assert(image.empty() || image.type() == CV_32FC4);
+    for (int y = 0; y < image.rows; ++y) {
+        const float* p = image.ptr<float>(y);
+        for (int x = 0; x < image.cols; ++x, p += 4) {
+            const float r = p[0], g = p[1], b = p[2];
+            const float lum = (0.7152f * g + 0.2126f * r) + 0.0722f * b;
+            ++red[histogram_bin(r)];
+            ++green[histogram_bin(g)];
+            ++blue[histogram_bin(b)];
+            ++luminance[histogram_bin(lum)];
+        }
+    }
+}
+
+int background_blur_kernel(float bg_blur) {
+    const float scaled = bg_blur / 100.0f * 61.0f;
+    int k = 3;
+    if (scaled >= 0.0f && scaled < 1000.0f) k = static_cast<int>(scaled) | 1;
+    else if (scaled >= 1000.0f) k = 61;
+    return std::max(std::min(k, 61), 3);
+}
+
+cv::Mat blur_background(const cv::Mat& preview, const cv::Mat& mask, float bg_blur) {
+    cv::Mat m8 = mask;
+    if (mask.cols != preview.cols || mask.rows != preview.rows)
+        cv::resize(mask, m8, preview.size(), 0, 0, cv::INTER_LINEAR);
+    const int k = background_blur_kernel(bg_blur);
+    cv::Mat blurred;
+    cv::GaussianBlur(preview, blurred, cv::Size(k, k), 0, 0, cv::BORDER_REFLECT_101);
+    cv::Mat m;
+    m8.convertTo(m, CV_32F, 0.00392156862745098);
+    cv::Mat M;
+    cv::merge(std::vector<cv::Mat>{m, m, m, m}, M);
+    cv::Mat F, Bf;
+    preview.convertTo(F, CV_32FC4, 1.0);
+    blurred.convertTo(Bf, CV_32FC4, 1.0);
+    cv::Mat inv = cv::Scalar(1.0, 1.0, 1.0, 1.0) - M;
+    cv::Mat R = F.mul(M) + Bf.mul(inv);
+    cv::Mat out;
+    R.convertTo(out, CV_8UC4, 1.0);
+    return out;
+}
+
+}  // namespace vantorix
+
+extern "C" {
+
+VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int buffer_size) {
+    if (!ctx || !buffer) return -1;
+    return vantorix::guarded(ctx, -1, [&]() -> int {
+        if (!ctx->has_image()) {
+            ctx->fail("no image loaded");
+            return -1;
+        }
+        ctx->pipeline.process(ctx->adjustments);
+        ctx->processed_valid = true;
+        cv::Mat preview = ctx->pipeline.processed_8bit();
+        if (preview.empty()) {
+            ctx->fail("pipeline produced empty result");
+            return -1;
+        }
+        if (ctx->mask_ready && ctx->bg_blur > 0.0f && !ctx->subject_mask.empty())
+            preview = vantorix::blur_background(preview, ctx->subject_mask, ctx->bg_blur);
+        const long long n = static_cast<long long>(preview.cols) * preview.rows * 4;
+        if (n > 0x7fffffffLL || static_cast<long long>(buffer_size) < n) {
+            ctx->fail("output buffer too small");
+            return -1;
+        }
+        if (preview.isContinuous()) {
+            std::memcpy(buffer, preview.data, static_cast<size_t>(n));
+        } else {
+            const size_t row = static_cast<size_t>(preview.cols) * 4;
+            for (int y = 0; y < preview.rows; ++y) std::memcpy(buffer + row * y, preview.ptr(y), row);
+        }
+        return 0;
+    });
+}
+
+VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, uint32_t* out_green,
+                                        uint32_t* out_blue, uint32_t* out_luminance) {
+    if (!ctx || !out_red || !out_green || !out_blue || !out_luminance) return -1;
+    return vantorix::guarded(ctx, -1, [&]() -> int {
+        if (!ctx->processed_valid) {
+            if (!ctx->has_image()) {
+                ctx->fail("no image loaded");
+                return -1;
+            }
+            ctx->pipeline.process(ctx->adjustments);
+            ctx->processed_valid = true;
+        }
+        cv::Mat f = ctx->pipeline.processed.to_float();
+        vantorix::compute_histogram(f, out_red, out_green, out_blue, out_luminance);
+        return 0;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,29 @@
+#pragma once
+// Development stages in the order the driver runs them. Every stage takes the
+// CV_32FC4 pipeline image (red, green, blue, alpha; nominally 0..1) and the
+// read-only settings, returns without touching the image when its settings are
+// neutral, and leaves alpha alone. Only geometry changes the image size.
+#include <opencv2/core.hpp>
+
+#include "engine/adjustments.h"
+
+namespace vantorix {
+
+void apply_white_balance(cv::Mat& img, const Adjustments& adj);     // white_balance.cpp
+void apply_exposure(cv::Mat& img, const Adjustments& adj);          // exposure.cpp
+void apply_highlights_shadows(cv::Mat& img, const Adjustments& adj);  // tone_regions.cpp
+void apply_whites_blacks(cv::Mat& img, const Adjustments& adj);       // tone_regions.cpp
+void apply_tone_curves(cv::Mat& img, const Adjustments& adj);       // tone_curves.cpp
+void apply_clarity_texture(cv::Mat& img, const Adjustments& adj);   // clarity_texture.cpp
+void apply_dehaze(cv::Mat& img, const Adjustments& adj);            // dehaze.cpp
+void apply_saturation_vibrance(cv::Mat& img, const Adjustments& adj);  // color_adjust.cpp
+void apply_hsl(cv::Mat& img, const Adjustments& adj);                  // color_adjust.cpp
+void apply_split_toning(cv::Mat& img, const Adjustments& adj);         // color_adjust.cpp
+void apply_noise_reduction(cv::Mat& img, const Adjustments& adj);   // noise_reduction.cpp
+void apply_sharpening(cv::Mat& img, const Adjustments& adj);        // sharpen.cpp
+void apply_lens_corrections(cv::Mat& img, const Adjustments& adj);  // lens_corrections.cpp
+void apply_geometry(cv::Mat& img, const Adjustments& adj);          // geometry.cpp
+void apply_vignette(cv::Mat& img, const Adjustments& adj);          // vignette_grain.cpp
+void apply_grain(cv::Mat& img, const Adjustments& adj);             // vignette_grain.cpp
+
+}  // namespace vantorix

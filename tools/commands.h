@@ -1,0 +1,58 @@
+#pragma once
+// Subcommands of the command-line tool. Each returns the process exit status:
+// 0 success, 1 the engine reported a failure, 2 a usage error.
+#include <functional>
+#include <string>
+#include <vector>
+
+struct EngineContext;
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+int cmd_develop(const Args& args);
+int cmd_cutout(const Args& args);
+int cmd_info(const Args& args);
+int cmd_thumb(const Args& args);
+int cmd_phash(const Args& args);
+int cmd_dupes(const Args& args);
+int cmd_auto(const Args& args);
+
+void print_usage();
+// Prints "vantorix: <message>" and the usage summary to stderr; returns 2.
+int usage_error(const std::string& message);
+// Prints "vantorix: <what>: <engine message>" to stderr; returns 1.
+int engine_error(EngineContext* ctx, const std::string& what);
+
+// Strict number parsing: the whole text must be a number.
+bool parse_float(const std::string& text, float& out);
+bool parse_int(const std::string& text, int& out);
+// "a,b,c" into between min_count and max_count floats.
+bool parse_float_list(const std::string& text, size_t min_count, size_t max_count, std::vector<float>& out);
+
+// Development options shared by `develop` and `cutout`. Options not
+// recognised here are returned to the caller in `rest`.
+struct ParsedDevelop {
+    std::vector<std::string> positional;
+    int size_level = 1;
+    int quality = 90;
+    int png_bits = 8;
+    bool keep_metadata = false;
+    bool auto_enhance = false;
+    bool auto_straighten = false;
+    bool auto_crop = false;
+    bool has_bg_blur = false;
+    float bg_blur = 0.0f;
+    bool has_center = false;
+    float center_x = -1.0f;
+    float center_y = -1.0f;
+    std::vector<std::function<void(EngineContext*)>> setters;
+};
+// Parses args; returns false with `error` set on a malformed option.
+bool parse_develop_args(const Args& args, ParsedDevelop& parsed, std::string& error);
+// Applies the parsed settings to a loaded context (auto proposals first,
+// explicit settings after them). Returns false when an automatic tool fails.
+bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& parsed, std::string& error);
+
+}  // namespace cli

@@ -1,0 +1,338 @@
+// Parsing of the development options and the `develop` subcommand.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cctype>
+#include <map>
+#include <memory>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "commands.h"
+#include "vantorix.h"
+
+namespace cli {
+
+bool parse_float(const std::string& text, float& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const float v = std::strtof(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+bool parse_int(const std::string& text, int& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || errno == ERANGE || v < -2147483647L || v > 2147483647L) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool parse_float_list(const std::string& text, size_t min_count, size_t max_count, std::vector<float>& out) {
+    out.clear();
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        float v;
+        if (!parse_float(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start), v))
+            return false;
+        out.push_back(v);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return out.size() >= min_count && out.size() <= max_count;
+}
+
+namespace {
+
+using Setter = void (*)(EngineContext*, float);
+
+const std::map<std::string, Setter>& scalar_options() {
+    static const std::map<std::string, Setter> table = {
+        {"--brightness", vantorix_set_brightness},   {"--contrast", vantorix_set_contrast},
+        {"--exposure", vantorix_set_exposure},       {"--highlights", vantorix_set_highlights},
+        {"--shadows", vantorix_set_shadows},         {"--whites", vantorix_set_whites},
+        {"--blacks", vantorix_set_blacks},           {"--temperature", vantorix_set_temperature},
+        {"--tint", vantorix_set_tint},               {"--saturation", vantorix_set_saturation},
+        {"--vibrance", vantorix_set_vibrance},       {"--clarity", vantorix_set_clarity},
+        {"--texture", vantorix_set_texture},         {"--dehaze", vantorix_set_dehaze},
+        {"--nr-luminance", vantorix_set_nr_luminance}, {"--nr-color", vantorix_set_nr_color},
+        {"--distortion", vantorix_set_distortion},   {"--ca", vantorix_set_ca_correction},
+        {"--lens-vignette", vantorix_set_lens_vignette}, {"--defringe", vantorix_set_defringe},
+        {"--rotate", vantorix_set_rotation},         {"--perspective-h", vantorix_set_perspective_h},
+        {"--perspective-v", vantorix_set_perspective_v},
+    };
+    return table;
+}
+
+const char* const kBandNames[] = {"red", "orange", "yellow", "green", "aqua", "blue", "purple", "magenta"};
+
+bool parse_band(const std::string& text, int& band) {
+    for (int i = 0; i < 8; ++i)
+        if (text == kBandNames[i]) {
+            band = i;
+            return true;
+        }
+    return parse_int(text, band) && band >= 0 && band <= 7;
+}
+
+bool parse_curve(const std::string& text, int& channel, std::vector<float>& points) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string name = text.substr(0, colon);
+    static const char* const kChannels[] = {"master", "red", "green", "blue"};
+    channel = -1;
+    for (int i = 0; i < 4; ++i)
+        if (name == kChannels[i]) channel = i;
+    if (channel < 0) return false;
+    points.clear();
+    size_t start = colon + 1;
+    while (start <= text.size()) {
+        const size_t semi = text.find(';', start);
+        std::vector<float> xy;
+        if (!parse_float_list(text.substr(start, semi == std::string::npos ? std::string::npos : semi - start), 2, 2,
+                              xy))
+            return false;
+        points.insert(points.end(), xy.begin(), xy.end());
+        if (semi == std::string::npos) break;
+        start = semi + 1;
+    }
+    return points.size() >= 4;
+}
+
+}  // namespace
+
+bool parse_develop_args(const Args& args, ParsedDevelop& p, std::string& error) {
+    struct Split {
+        bool hi = false, sh = false, bal = false;
+        float hh = 0, hs = 0, shh = 0, shs = 0, b = 0;
+    };
+    auto split = std::make_shared<Split>();
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            p.positional.push_back(a);
+            continue;
+        }
+        // Flags without a value.
+        if (a == "--flip-h") { p.setters.push_back([](EngineContext* c) { vantorix_set_flip_h(c, 1); }); continue; }
+        if (a == "--flip-v") { p.setters.push_back([](EngineContext* c) { vantorix_set_flip_v(c, 1); }); continue; }
+        if (a == "--keep-metadata") { p.keep_metadata = true; continue; }
+        if (a == "--auto") { p.auto_enhance = true; continue; }
+        if (a == "--auto-straighten") { p.auto_straighten = true; continue; }
+        if (a == "--auto-crop") { p.auto_crop = true; continue; }
+
+        if (i + 1 >= args.size()) {
+            error = "option " + a + " needs a value";
+            return false;
+        }
+        const std::string& v = args[++i];
+        auto bad = [&]() {
+            error = "bad value for " + a + ": '" + v + "'";
+            return false;
+        };
+        const auto scalar = scalar_options().find(a);
+        std::vector<float> f;
+        if (scalar != scalar_options().end()) {
+            float x;
+            if (!parse_float(v, x)) return bad();
+            const Setter s = scalar->second;
+            p.setters.push_back([s, x](EngineContext* c) { s(c, x); });
+        } else if (a == "--quality") {
+            if (!parse_int(v, p.quality)) return bad();
+        } else if (a == "--size-level") {
+            if (!parse_int(v, p.size_level)) return bad();
+        } else if (a == "--bits") {
+            if (!parse_int(v, p.png_bits) || (p.png_bits != 8 && p.png_bits != 16)) return bad();
+        } else if (a == "--bg-blur") {
+            if (!parse_float(v, p.bg_blur)) return bad();
+            p.has_bg_blur = true;
+        } else if (a == "--center") {
+            if (!parse_float_list(v, 2, 2, f)) return bad();
+            p.has_center = true;
+            p.center_x = f[0];
+            p.center_y = f[1];
+        } else if (a == "--sharpen") {
+            if (!parse_float_list(v, 1, 3, f)) return bad();
+            p.setters.push_back([f](EngineContext* c) {
+                vantorix_set_sharpening_amount(c, f[0]);
+                if (f.size() > 1) vantorix_set_sharpening_radius(c, f[1]);
+                if (f.size() > 2) vantorix_set_sharpening_threshold(c, f[2]);
+            });
+        } else if (a == "--crop") {
+            if (!parse_float_list(v, 4, 4, f)) return bad();
+            p.setters.push_back([f](EngineContext* c) { vantorix_set_crop(c, f[0], f[1], f[2], f[3]); });
+        } else if (a == "--vignette") {
+            if (!parse_float_list(v, 1, 3, f)) return bad();
+            p.setters.push_back([f](EngineContext* c) {
+                vantorix_set_vignette_amount(c, f[0]);
+                if (f.size() > 1) vantorix_set_vignette_midpoint(c, f[1]);
+                if (f.size() > 2) vantorix_set_vignette_roundness(c, f[2]);
+            });
+        } else if (a == "--grain") {
+            if (!parse_float_list(v, 1, 2, f)) return bad();
+            p.setters.push_back([f](EngineContext* c) {
+                vantorix_set_grain_amount(c, f[0]);
+                if (f.size() > 1) vantorix_set_grain_size(c, f[1]);
+            });
+        } else if (a == "--curve") {
+            int channel;
+            std::vector<float> pts;
+            if (!parse_curve(v, channel, pts)) return bad();
+            p.setters.push_back([channel, pts](EngineContext* c) {
+                vantorix_set_tone_curve(c, channel, pts.data(), static_cast<int>(pts.size() / 2));
+            });
+        } else if (a == "--hsl") {
+            const size_t colon = v.find(':');
+            int band;
+            if (colon == std::string::npos || !parse_band(v.substr(0, colon), band) ||
+                !parse_float_list(v.substr(colon + 1), 3, 3, f))
+                return bad();
+            p.setters.push_back([band, f](EngineContext* c) { vantorix_set_hsl(c, band, f[0], f[1], f[2]); });
+        } else if (a == "--split-highlights") {
+            if (!parse_float_list(v, 2, 2, f)) return bad();
+            split->hi = true;
+            split->hh = f[0];
+            split->hs = f[1];
+        } else if (a == "--split-shadows") {
+            if (!parse_float_list(v, 2, 2, f)) return bad();
+            split->sh = true;
+            split->shh = f[0];
+            split->shs = f[1];
+        } else if (a == "--split-balance") {
+            if (!parse_float(v, split->b)) return bad();
+            split->bal = true;
+        } else {
+            error = "unknown option " + a;
+            return false;
+        }
+    }
+    if (split->hi || split->sh || split->bal) {
+        p.setters.push_back([split](EngineContext* c) {
+            if (split->hi || split->bal) vantorix_set_split_toning(c, 0, split->hh, split->hs, split->b);
+            if (split->sh) vantorix_set_split_toning(c, 1, split->shh, split->shs, 0.0f);
+        });
+    }
+    return true;
+}
+
+bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& p, std::string& error) {
+    if (p.auto_enhance) {
+        AutoEnhanceResult r{};
+        if (vantorix_auto_enhance(ctx, &r) != 0) {
+            error = std::string("auto enhance failed: ") + vantorix_last_error(ctx);
+            return false;
+        }
+        Setter slots[] = {vantorix_set_exposure,          vantorix_set_brightness,
+                          vantorix_set_contrast,          vantorix_set_highlights,
+                          vantorix_set_shadows,           vantorix_set_whites,
+                          vantorix_set_blacks,            vantorix_set_temperature,
+                          vantorix_set_tint,              vantorix_set_saturation,
+                          vantorix_set_vibrance,          vantorix_set_sharpening_amount,
+                          vantorix_set_sharpening_radius, vantorix_set_sharpening_threshold,
+                          vantorix_set_nr_luminance,      vantorix_set_nr_color,
+                          vantorix_set_clarity,           vantorix_set_texture,
+                          vantorix_set_dehaze};
+        for (int i = 0; i < 19; ++i) slots[i](ctx, r.slots[i]);
+    }
+    if (p.auto_straighten) {
+        float angle = 0.0f;
+        if (vantorix_auto_straighten(ctx, &angle) != 0) {
+            error = std::string("auto straighten failed: ") + vantorix_last_error(ctx);
+            return false;
+        }
+        vantorix_set_rotation(ctx, angle);
+    }
+    if (p.auto_crop) {
+        float x, y, w, h;
+        if (vantorix_auto_crop(ctx, &x, &y, &w, &h) != 0) {
+            error = std::string("auto crop failed: ") + vantorix_last_error(ctx);
+            return false;
+        }
+        vantorix_set_crop(ctx, x, y, w, h);
+    }
+    for (const auto& s : p.setters) s(ctx);
+    return true;
+}
+
+namespace {
+
+std::string lower_extension(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    std::string ext = dot == std::string::npos ? std::string() : path.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Writes the preview (with the background blurred behind the subject).
+int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std::string& out) {
+    if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) return engine_error(ctx, "segmentation failed");
+    vantorix_set_bg_blur(ctx, p.bg_blur);
+    if (vantorix_process(ctx) != 0) return engine_error(ctx, "development failed");
+    const int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);
+    cv::Mat rgba(h, w, CV_8UC4);
+    if (vantorix_get_preview(ctx, rgba.data, static_cast<int>(rgba.total() * 4)) != 0)
+        return engine_error(ctx, "preview failed");
+    cv::Mat bgr;
+    cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
+    std::vector<int> params;
+    if (lower_extension(out) == ".jpg" || lower_extension(out) == ".jpeg") params = {cv::IMWRITE_JPEG_QUALITY, p.quality};
+    bool ok = false;
+    try {
+        ok = cv::imwrite(out, bgr, params);
+    } catch (const cv::Exception&) {
+        ok = false;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "vantorix: could not write %s\n", out.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int cmd_develop(const Args& args) {
+    ParsedDevelop p;
+    std::string error;
+    if (!parse_develop_args(args, p, error)) return usage_error(error);
+    if (p.positional.size() != 2) return usage_error("develop needs an input and an output file");
+    const std::string& in = p.positional[0];
+    const std::string& out = p.positional[1];
+    EngineContext* ctx = vantorix_create_context();
+    if (!ctx) {
+        std::fprintf(stderr, "vantorix: could not create an engine context\n");
+        return 1;
+    }
+    int status = 0;
+    if (vantorix_load_arw(ctx, in.c_str(), p.size_level) != 0) {
+        status = engine_error(ctx, "cannot load " + in);
+    } else if (!apply_develop_settings(ctx, p, error)) {
+        std::fprintf(stderr, "vantorix: %s\n", error.c_str());
+        status = 1;
+    } else if (p.has_bg_blur) {
+        status = write_blurred_preview(ctx, p, out);
+    } else if (vantorix_process(ctx) != 0) {
+        status = engine_error(ctx, "development failed");
+    } else {
+        const std::string ext = lower_extension(out);
+        int r;
+        if (ext == ".png")
+            r = vantorix_export_png(ctx, out.c_str(), p.png_bits);
+        else if (ext == ".tif" || ext == ".tiff")
+            r = vantorix_export_tiff(ctx, out.c_str());
+        else
+            r = vantorix_export_jpeg(ctx, out.c_str(), p.quality, 0, p.keep_metadata ? 1 : 0);
+        if (r != 0) status = engine_error(ctx, "cannot write " + out);
+    }
+    vantorix_destroy_context(ctx);
+    return status;
+}
+
+}  // namespace cli
