@@ -124,13 +124,18 @@ VANTORIX_API void vantorix_set_perspective_v(EngineContext* ctx, float value);
 /** 0: no flip; any other value flips. */
 VANTORIX_API void vantorix_set_flip_h(EngineContext* ctx, int flip);
 VANTORIX_API void vantorix_set_flip_v(EngineContext* ctx, int flip);
+/** Creative vignette in percent: positive values lighten the edges, negative values darken them; 0 is off. */
 VANTORIX_API void vantorix_set_vignette_amount(EngineContext* ctx, float value);
 VANTORIX_API void vantorix_set_vignette_midpoint(EngineContext* ctx, float value);
 VANTORIX_API void vantorix_set_vignette_roundness(EngineContext* ctx, float value);
-/** Film grain strength. Grain is random noise: it differs from run to run. */
+/** Film grain strength in percent (0 or less: off; 100: noise of standard deviation 0.05 of full scale).
+ * Grain is random noise drawn from OpenCV's random generator of the calling thread, which the engine never
+ * seeds: it differs from run to run, so two developments with grain on never give identical pixels. */
 VANTORIX_API void vantorix_set_grain_amount(EngineContext* ctx, float value);
+/** Grain coarseness in percent (default 25); 1 or less gives per-pixel noise. */
 VANTORIX_API void vantorix_set_grain_size(EngineContext* ctx, float value);
-/** Kept region as fractions of width (x, w) and height (y, h); w or h <= 0 means no crop. */
+/** Kept region as fractions of width (x, w) and height (y, h); w or h <= 0 means no crop. A crop of
+ * 10 pixels or fewer in either direction, or values that are not finite, leave the image uncropped. */
 VANTORIX_API void vantorix_set_crop(EngineContext* ctx, float x, float y, float w, float h);
 /** Shifts of one of eight hue bands (0 red, 1 orange, 2 yellow, 3 green, 4 aqua, 5 blue, 6 purple, 7 magenta). */
 VANTORIX_API void vantorix_set_hsl(EngineContext* ctx, int band, float hue, float saturation, float luminance);
