@@ -134,6 +134,34 @@ TEST(LensCorrections, DistortionFollowsTheRadialModel) {
     }
 }
 
+TEST(LensCorrections, DistortionEqualsOneRemapWithFullSizeMaps) {
+    // The stage builds its maps in bands of rows; the result must equal one remap
+    // call with image-size maps built from the formula.
+    for (cv::Size size : {cv::Size(37, 150), cv::Size(200, 64), cv::Size(90, 65), cv::Size(1, 1)}) {
+        SCOPED_TRACE(size);
+        const cv::Mat src = random_image(size.width, size.height, 17);
+        const float setting = 45.0f;
+        cv::Mat img = src.clone();
+        Adjustments adj;
+        adj.distortion = setting;
+        vantorix::apply_lens_corrections(img, adj);
+
+        const float k = setting / 100.0f * -0.5f;
+        const float cx = size.width * 0.5f, cy = size.height * 0.5f, R = std::max(cx, cy);
+        cv::Mat map_x(size, CV_32FC1), map_y(size, CV_32FC1);
+        for (int y = 0; y < size.height; ++y)
+            for (int x = 0; x < size.width; ++x) {
+                const float nx = (x - cx) / R, ny = (y - cy) / R;
+                const float f = (nx * nx + ny * ny) * k + 1;
+                map_x.at<float>(y, x) = f * nx * R + cx;
+                map_y.at<float>(y, x) = ny * f * R + cy;
+            }
+        cv::Mat expected;
+        cv::remap(src, expected, map_x, map_y, cv::INTER_LINEAR, cv::BORDER_REFLECT, cv::Scalar(0));
+        EXPECT_TRUE(identical(img, expected));
+    }
+}
+
 TEST(LensCorrections, PositiveDistortionSamplesNearerTheCentre) {
     const cv::Mat src = ramp_image(64, 64);
     cv::Mat img = src.clone();
@@ -197,6 +225,57 @@ TEST(LensCorrections, FitPlaneToSizeCentresCropsAndPads) {
     ASSERT_EQ(p.size(), cv::Size(5, 11));
     EXPECT_TRUE(identical(p(cv::Rect(0, 2, 5, 7)), base(cv::Rect(2, 0, 5, 7))));
     EXPECT_EQ(cv::countNonZero(p.rowRange(0, 2)), 0);
+}
+
+TEST(LensCorrections, FittingIntoTheChannelEqualsFitThenInsert) {
+    const cv::Mat base = random_image(30, 20, 13);
+    cv::RNG rng(14);
+    for (cv::Size ps : {cv::Size(30, 20), cv::Size(31, 20), cv::Size(29, 21), cv::Size(24, 15), cv::Size(37, 26),
+                        cv::Size(12, 40), cv::Size(50, 3), cv::Size(1, 1), cv::Size(0, 0)}) {
+        SCOPED_TRACE(ps);
+        cv::Mat plane(ps, CV_32FC1);
+        if (!plane.empty()) rng.fill(plane, cv::RNG::UNIFORM, 0.0, 1.0);
+        for (int channel : {0, 2}) {
+            cv::Mat fast = base.clone();
+            vantorix::fit_plane_into_channel(plane, fast, channel);
+            cv::Mat fitted = plane.clone();
+            vantorix::fit_plane_to_size(fitted, 30, 20);
+            cv::Mat expected = base.clone();
+            cv::insertChannel(fitted, expected, channel);
+            EXPECT_TRUE(identical(fast, expected)) << channel;
+        }
+    }
+}
+
+TEST(LensCorrections, ChromaticAberrationEqualsSplitResizeFitMerge) {
+    // The stage against the plain sequence: split, resize red by 1 + s and blue
+    // by 1 - s, fit both to the image size, merge.
+    const struct {
+        int w, h;
+        float setting;
+    } cases[] = {{300, 100, 100}, {167, 333, 100}, {64, 48, 2500}, {40, 30, 10000}, {16, 12, 33000}, {500, 9, 50}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(::testing::Message() << k.w << "x" << k.h << " ca " << k.setting);
+        const cv::Mat src = random_image(k.w, k.h, 19);
+        cv::Mat img = src.clone();
+        Adjustments adj;
+        adj.ca_correction = k.setting;
+        vantorix::apply_lens_corrections(img, adj);
+
+        const float s = k.setting / 100.0f * 0.003f;
+        std::vector<cv::Mat> planes;
+        cv::split(src, planes);
+        cv::resize(planes[0], planes[0], cv::Size(), 1.0f + s, 1.0f + s, cv::INTER_LINEAR);
+        if (cvRound(k.w * static_cast<double>(1.0f - s)) > 0 && cvRound(k.h * static_cast<double>(1.0f - s)) > 0)
+            cv::resize(planes[2], planes[2], cv::Size(), 1.0f - s, 1.0f - s, cv::INTER_LINEAR);
+        else
+            planes[2] = cv::Mat();
+        vantorix::fit_plane_to_size(planes[0], k.w, k.h);
+        vantorix::fit_plane_to_size(planes[2], k.w, k.h);
+        cv::Mat expected;
+        cv::merge(planes, expected);
+        EXPECT_TRUE(identical(img, expected));
+    }
 }
 
 TEST(LensCorrections, ChromaticAberrationScalesRedUpAndBlueDown) {

@@ -95,8 +95,11 @@ void apply_geometry(cv::Mat& img, const Adjustments& adj) {
         std::isfinite(adj.perspective_v))
         correct_perspective(img, adj.perspective_h, adj.perspective_v);
 
+    // The cropped image is a view of the rectangle: the same pixels as a copy,
+    // without copying them (the later stages and the conversion to 16 bits work
+    // row by row and accept a view).
     cv::Rect rect;
-    if (crop_rectangle(img.cols, img.rows, c, rect)) img = img(rect).clone();
+    if (crop_rectangle(img.cols, img.rows, c, rect)) img = img(rect);
 }
 
 }  // namespace vantorix

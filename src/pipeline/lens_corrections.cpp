@@ -16,10 +16,16 @@ namespace vantorix {
 
 namespace {
 
+// Rows of the distortion maps built per remap call.
+constexpr int kDistortionBandRows = 64;
+
 // Limits to 0..1; a NaN (0 × inf) becomes 0.
 inline float clamp_unit(float v) { return v > 0.0f ? std::min(v, 1.0f) : 0.0f; }
 
 // Resamples the whole image through a radial model centred on the frame.
+// The coordinate maps are built and used one band of rows at a time: every
+// output pixel depends only on its own map entries and the whole source, so
+// the result equals one remap call with full-size maps, without their memory.
 void correct_distortion(cv::Mat& img, float distortion) {
     const float k = distortion / 100.0f * -0.5f;
     const int W = img.cols, H = img.rows;
@@ -34,21 +40,27 @@ void correct_distortion(cv::Mat& img, float distortion) {
         nxs[static_cast<size_t>(x)] = nx;
         nx2s[static_cast<size_t>(x)] = nx * nx;
     }
-    cv::Mat map_x(H, W, CV_32FC1), map_y(H, W, CV_32FC1);
-    for (int y = 0; y < H; ++y) {
-        const float ny = (static_cast<float>(y) - cy) / R;
-        const float ny2 = ny * ny;
-        float* mx = map_x.ptr<float>(y);
-        float* my = map_y.ptr<float>(y);
-        for (int x = 0; x < W; ++x) {
-            const float nx = nxs[static_cast<size_t>(x)];
-            const float f = (nx2s[static_cast<size_t>(x)] + ny2) * k + 1.0f;
-            mx[x] = f * nx * R + cx;
-            my[x] = ny * f * R + cy;
+    cv::Mat out(H, W, img.type());
+    const int band = std::min(H, kDistortionBandRows);
+    cv::Mat map_x(band, W, CV_32FC1), map_y(band, W, CV_32FC1);
+    for (int y0 = 0; y0 < H; y0 += band) {
+        const int rows = std::min(band, H - y0);
+        for (int i = 0; i < rows; ++i) {
+            const float ny = (static_cast<float>(y0 + i) - cy) / R;
+            const float ny2 = ny * ny;
+            float* mx = map_x.ptr<float>(i);
+            float* my = map_y.ptr<float>(i);
+            for (int x = 0; x < W; ++x) {
+                const float nx = nxs[static_cast<size_t>(x)];
+                const float f = (nx2s[static_cast<size_t>(x)] + ny2) * k + 1.0f;
+                mx[x] = f * nx * R + cx;
+                my[x] = ny * f * R + cy;
+            }
         }
+        cv::Mat dst = out.rowRange(y0, y0 + rows);
+        cv::remap(img, dst, map_x.rowRange(0, rows), map_y.rowRange(0, rows), cv::INTER_LINEAR, cv::BORDER_REFLECT,
+                  cv::Scalar(0));
     }
-    cv::Mat out;
-    cv::remap(img, out, map_x, map_y, cv::INTER_LINEAR, cv::BORDER_REFLECT, cv::Scalar(0));
     img = out;
 }
 
@@ -62,21 +74,18 @@ void correct_chromatic_aberration(cv::Mat& img, float ca_correction) {
     const double shrink = static_cast<double>(1.0f - s);
 
     // Only the red and blue planes change: green and alpha stay in place.
+    cv::Mat planes[2] = {cv::Mat(size, CV_32FC1), cv::Mat(size, CV_32FC1)};
+    const int from_to[] = {0, 0, 2, 1};
+    cv::mixChannels(&img, 1, planes, 2, from_to, 2);
     cv::Mat red, blue;
-    cv::extractChannel(img, red, 0);
-    cv::extractChannel(img, blue, 2);
-    cv::resize(red, red, cv::Size(), grow, grow, cv::INTER_LINEAR);
+    cv::resize(planes[0], red, cv::Size(), grow, grow, cv::INTER_LINEAR);
     // The size the library will choose for the blue plane (0 < shrink <= 1).
     const int blue_w = cvRound(static_cast<double>(size.width) * shrink);
     const int blue_h = cvRound(static_cast<double>(size.height) * shrink);
-    if (blue_w > 0 && blue_h > 0)
-        cv::resize(blue, blue, cv::Size(), shrink, shrink, cv::INTER_LINEAR);
-    else
-        blue = cv::Mat();  // shrunk to nothing: the whole plane becomes border (0)
-    fit_plane_to_size(red, size.width, size.height);
-    fit_plane_to_size(blue, size.width, size.height);
-    cv::insertChannel(red, img, 0);
-    cv::insertChannel(blue, img, 2);
+    if (blue_w > 0 && blue_h > 0) cv::resize(planes[1], blue, cv::Size(), shrink, shrink, cv::INTER_LINEAR);
+    // else: shrunk to nothing, the whole blue channel becomes border (0).
+    fit_plane_into_channel(red, img, 0);
+    fit_plane_into_channel(blue, img, 2);
 }
 
 // Brightens towards the corners: gain 1 + 0.5·a·d², d = 1 at the corners.
@@ -124,26 +133,51 @@ void defringe(cv::Mat& img, float amount) {
 
 }  // namespace
 
+PlanePlacement place_plane(int plane_w, int plane_h, int width, int height) {
+    const int dx = (plane_w - width) / 2;
+    const int dy = (plane_h - height) / 2;
+    PlanePlacement p;
+    // Larger along an axis: crop from offset d; smaller: place at offset -d.
+    // Each axis on its own, so a plane larger along one axis only stays within
+    // both buffers.
+    p.src_x = std::max(dx, 0);
+    p.dst_x = std::max(-dx, 0);
+    p.src_y = std::max(dy, 0);
+    p.dst_y = std::max(-dy, 0);
+    p.w = std::max(0, std::min(plane_w - p.src_x, width - p.dst_x));
+    p.h = std::max(0, std::min(plane_h - p.src_y, height - p.dst_y));
+    return p;
+}
+
 void fit_plane_to_size(cv::Mat& plane, int width, int height) {
     if (plane.cols == width && plane.rows == height) return;
-    const int dx = (plane.cols - width) / 2;
-    const int dy = (plane.rows - height) / 2;
+    const PlanePlacement p = place_plane(plane.cols, plane.rows, width, height);
     if (plane.cols >= width && plane.rows >= height) {
-        plane = plane(cv::Rect(dx, dy, width, height)).clone();
+        plane = plane(cv::Rect(p.src_x, p.src_y, width, height)).clone();
         return;
     }
-    // Smaller: centre it on a zero plane. Each axis is handled on its own, so a
-    // plane larger along one axis only is cropped there instead of overrunning.
-    const int type = plane.empty() ? CV_32FC1 : plane.type();
-    cv::Mat fitted(height, width, type, cv::Scalar(0));
-    if (!plane.empty()) {
-        const int src_x = std::max(dx, 0), dst_x = std::max(-dx, 0);
-        const int src_y = std::max(dy, 0), dst_y = std::max(-dy, 0);
-        const int w = std::min(plane.cols - src_x, width - dst_x);
-        const int h = std::min(plane.rows - src_y, height - dst_y);
-        if (w > 0 && h > 0) plane(cv::Rect(src_x, src_y, w, h)).copyTo(fitted(cv::Rect(dst_x, dst_y, w, h)));
-    }
+    cv::Mat fitted(height, width, plane.empty() ? CV_32FC1 : plane.type(), cv::Scalar(0));
+    if (p.w > 0 && p.h > 0)
+        plane(cv::Rect(p.src_x, p.src_y, p.w, p.h)).copyTo(fitted(cv::Rect(p.dst_x, p.dst_y, p.w, p.h)));
     plane = fitted;
+}
+
+void fit_plane_into_channel(const cv::Mat& plane, cv::Mat& img, int channel) {
+    const int W = img.cols, H = img.rows;
+    const PlanePlacement p = place_plane(plane.cols, plane.rows, W, H);
+    for (int y = 0; y < H; ++y) {
+        float* d = img.ptr<float>(y) + channel;
+        const bool covered = p.w > 0 && y >= p.dst_y && y < p.dst_y + p.h;
+        if (!covered) {
+            for (int x = 0; x < W; ++x) d[4 * x] = 0.0f;
+            continue;
+        }
+        const float* src = plane.ptr<float>(y - p.dst_y + p.src_y) + p.src_x;
+        int x = 0;
+        for (; x < p.dst_x; ++x) d[4 * x] = 0.0f;
+        for (; x < p.dst_x + p.w; ++x) d[4 * x] = src[x - p.dst_x];
+        for (; x < W; ++x) d[4 * x] = 0.0f;
+    }
 }
 
 void apply_lens_corrections(cv::Mat& img, const Adjustments& adj) {
