@@ -1,6 +1,7 @@
 // The development driver: float round trip, brightness, contrast, when the
 // pipeline runs and which size is reported.
 #include <cmath>
+#include <cstring>
 #include <opencv2/imgcodecs.hpp>
 
 #include "engine/context.h"
@@ -198,4 +199,25 @@ TEST(Histogram, DescribesTheStoredDevelopment) {
     ASSERT_EQ(vantorix_get_histogram(ctx, r, g, b, l), 0);
     EXPECT_EQ(r[128], 0u);
     EXPECT_EQ(r[64], 24u);  // 0.50196^2 = 0.25196 -> bin 64
+}
+
+TEST(Driver, RowWiseBrightnessEqualsWholePlanePow) {
+    cv::RNG rng(7);
+    for (int w : {1, 7, 333, 1025}) {
+        for (float brightness : {100.0f, -100.0f, 37.5f, -250.0f}) {
+            cv::Mat img(5, w, CV_32FC4);
+            rng.fill(img, cv::RNG::UNIFORM, -0.2, 1.5);
+            // Reference: split, cv::pow on each colour plane, merge.
+            const float g = std::max(std::min(1.0f / (brightness / 100.0f * 0.5f + 1.0f), 10.0f), 0.1f);
+            std::vector<cv::Mat> planes;
+            cv::split(img, planes);
+            for (int c = 0; c < 3; ++c) cv::pow(planes[c], static_cast<double>(g), planes[c]);
+            cv::Mat expected;
+            cv::merge(planes, expected);
+            vantorix::Adjustments adj;
+            adj.brightness = brightness;
+            vantorix::apply_brightness(img, adj);
+            ASSERT_EQ(std::memcmp(img.data, expected.data, img.total() * img.elemSize()), 0) << w << " " << brightness;
+        }
+    }
 }
