@@ -153,6 +153,15 @@ TEST(Loading, LargeImagesAreReducedTo4096) {
     EXPECT_EQ(vantorix_get_height(ctx), 10);
 }
 
+TEST(Loading, SixThousandPixelJpegIsReducedTo4096By2731) {
+    const std::string p = temp_path("6000x4000.jpg");
+    testsupport::write_image(p, cv::Mat(4000, 6000, CV_8UC3, cv::Scalar(40, 80, 120)), {cv::IMWRITE_JPEG_QUALITY, 40});
+    Context ctx;
+    ASSERT_EQ(vantorix_load_arw(ctx, p.c_str(), 1), 0);
+    EXPECT_EQ(vantorix_get_width(ctx), 4096);
+    EXPECT_EQ(vantorix_get_height(ctx), 2731);
+}
+
 TEST(Loading, CorpusLargeJpegIsReducedTo4096) {
     REQUIRE_CORPUS();
     Context ctx;
@@ -184,10 +193,15 @@ TEST(Loading, BadFilesFailCleanlyAndKeepTheEarlierImage) {
     tif.resize(40);
     const std::string truncated_tif = temp_path("cut.tif");
     testsupport::write_bytes(truncated_tif, tif);
+    std::vector<uint8_t> jpg;
+    cv::imencode(".jpg", pattern(64, 64), jpg);
+    jpg.resize(200);  // headers only
+    const std::string truncated_jpg = temp_path("cut.jpg");
+    testsupport::write_bytes(truncated_jpg, jpg);
     const std::string dir = temp_path("folder.jpg");
     ::mkdir(dir.c_str(), 0755);
 
-    for (const std::string& bad : {text, empty, truncated_png, truncated_tif, dir, temp_path("missing.png")}) {
+    for (const std::string& bad : {text, empty, truncated_png, truncated_tif, truncated_jpg, dir, temp_path("missing.png")}) {
         ctx.ctx->processed_valid = true;
         EXPECT_EQ(vantorix_load_arw(ctx, bad.c_str(), 1), -1) << bad;
         EXPECT_EQ(std::string(vantorix_last_error(ctx)), "OpenCV could not read: " + bad);
