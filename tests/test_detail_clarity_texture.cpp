@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include <opencv2/imgproc.hpp>
+
 #include "pipeline/stages.h"
 #include "test_detail_common.h"
 
@@ -17,6 +19,28 @@ cv::Mat run(const cv::Mat& src, float clarity, float texture) {
     adj.texture = texture;
     vantorix::apply_clarity_texture(img, adj);
     return img;
+}
+
+// The stage written plainly with split, matrix expressions and merge.
+cv::Mat library_form(const cv::Mat& src, float clarity, float texture) {
+    std::vector<cv::Mat> ch;
+    cv::split(src, ch);
+    const cv::Mat lum = ch[0] * 0.2126f + ch[1] * 0.7152f + ch[2] * 0.0722f;
+    auto add = [&](double sigma, float k) {
+        cv::Mat blurred;
+        cv::GaussianBlur(lum, blurred, cv::Size(0, 0), sigma);
+        const cv::Mat detail = lum - blurred;
+        for (int c = 0; c < 3; ++c) {
+            ch[c] = ch[c] + detail * k;
+            cv::threshold(ch[c], ch[c], 0, 0, cv::THRESH_TOZERO);
+            cv::threshold(ch[c], ch[c], 1, 1, cv::THRESH_TRUNC);
+        }
+    };
+    if (clarity != 0) add(20.0, clarity / 100.0f * 0.3f);
+    if (texture != 0) add(3.0, texture / 100.0f * 0.2f);
+    cv::Mat out;
+    cv::merge(ch, out);
+    return out;
 }
 
 void expect_alpha_kept(const cv::Mat& before, const cv::Mat& after) {
@@ -131,4 +155,10 @@ TEST(DetailClarityTexture, InfiniteSettingsActLikeTheLargestFinite) {
                 const float v = out.at<cv::Vec4f>(y, x)[c];
                 ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
             }
+}
+
+TEST(DetailClarityTexture, MatchesPlainLibraryFormBitForBit) {
+    const cv::Mat src = detailref::make_image(203, 67, 8, -0.05f, 1.05f);
+    for (auto [c, t] : {std::pair{100.0f, 0.0f}, {0.0f, -70.0f}, {35.0f, 100.0f}, {-100.0f, 45.0f}})
+        EXPECT_TRUE(detailref::bit_identical(run(src, c, t), library_form(src, c, t))) << c << " " << t;
 }

@@ -195,7 +195,7 @@ TEST(DetailDehaze, PartialSelectionEqualsFullSort) {
     cv::RNG rng(18);
     std::vector<cv::Mat> planes;
     for (cv::Size sz : {cv::Size(1, 1), cv::Size(7, 3), cv::Size(31, 32), cv::Size(100, 100), cv::Size(257, 199),
-                        cv::Size(1200, 900)}) {
+                        cv::Size(640, 480)}) {
         cv::Mat p(sz, CV_32F);
         rng.fill(p, cv::RNG::UNIFORM, 0.0, 1.0);
         planes.push_back(p);

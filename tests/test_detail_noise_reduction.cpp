@@ -2,6 +2,8 @@
 #include <cfloat>
 #include <limits>
 
+#include <opencv2/imgproc.hpp>
+
 #include "pipeline/detail_helpers.h"
 #include "pipeline/stages.h"
 #include "test_detail_common.h"
@@ -17,6 +19,29 @@ cv::Mat run(const cv::Mat& src, float nr_lum, float nr_col) {
     adj.nr_color = nr_col;
     vantorix::apply_noise_reduction(img, adj);
     return img;
+}
+
+// The stage written plainly with split, matrix expressions and merge.
+cv::Mat library_form(const cv::Mat& src, float nr_lum, float nr_col) {
+    std::vector<cv::Mat> ch;
+    cv::split(src, ch);
+    if (nr_lum > 0) {
+        const float s = nr_lum / 100.0f;
+        const cv::Mat lum = ch[0] * 0.2126f + ch[1] * 0.7152f + ch[2] * 0.0722f;
+        const int k = 3 - 2 * static_cast<int>(nr_lum / -100.0f * 5.0f);
+        cv::Mat blurred;
+        cv::GaussianBlur(lum, blurred, cv::Size(k, k), 0, 0);
+        const float a = s * 0.6f, b = 1.0f - a;
+        const cv::Mat q = blurred / (lum + 1e-6f);
+        for (int c = 0; c < 3; ++c) ch[c] = ch[c] * b + ch[c].mul(q) * a;
+    }
+    if (nr_col > 0) {
+        const int k2 = 3 - 2 * static_cast<int>(nr_col / -100.0f * 4.0f);
+        for (int c = 0; c < 3; ++c) cv::GaussianBlur(ch[c], ch[c], cv::Size(k2, k2), 0, 0);
+    }
+    cv::Mat out;
+    cv::merge(ch, out);
+    return out;
 }
 
 // Largest difference relative to max(1, |reference|).
@@ -159,4 +184,10 @@ TEST(DetailNoiseReduction, HugeSettingsBoundKernelToImage) {
     // A 5 x 3 image bounds it to 5 x 5.
     const cv::Mat tiny = detailref::make_image(5, 3, 36);
     EXPECT_LT(max_rel_diff(run(tiny, 100.0f, 0.0f), detailref::noise_reduction(tiny, 100.0f, 0.0f, 5, 0)), 1e-5);
+}
+
+TEST(DetailNoiseReduction, MatchesPlainLibraryFormBitForBit) {
+    const cv::Mat src = detailref::make_image(131, 77, 37, 0.0f, 1.0f);
+    for (auto [l, c] : {std::pair{100.0f, 0.0f}, {0.0f, 100.0f}, {33.0f, 61.0f}, {150.0f, 7.0f}})
+        EXPECT_TRUE(detailref::bit_identical(run(src, l, c), library_form(src, l, c))) << l << " " << c;
 }

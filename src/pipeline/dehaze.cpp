@@ -31,8 +31,9 @@ void apply_dehaze(cv::Mat& img, const Adjustments& adj) {
 
     const float a_light = haze_atmospheric_light(dark);
 
-    // Transmission, smoothed.
-    cv::Mat t = 1.0 - static_cast<double>(0.95f * s) * dark / static_cast<double>(a_light);
+    // Transmission 1 - (0.95 s) Dmin / A, smoothed; it takes the place of Dmin.
+    cv::Mat& t = dark;
+    t = 1.0 - static_cast<double>(0.95f * s) * dark / static_cast<double>(a_light);
     cv::GaussianBlur(t, t, cv::Size(0, 0), 5.0, 0.0, cv::BORDER_REFLECT_101);
 
     // Recovery with t bounded below by 0.1: (v - A) / t + A, clamped to 0..1

@@ -21,9 +21,26 @@ void clamp_unit(cv::Mat& plane) {
     cv::threshold(plane, plane, 1.0, 1.0, cv::THRESH_TRUNC);
 }
 
+std::vector<cv::Mat> color_planes(const cv::Mat& img) {
+    CV_Assert(img.type() == CV_32FC4);
+    std::vector<cv::Mat> planes(3);
+    for (cv::Mat& p : planes) p.create(img.size(), CV_32FC1);
+    static const int from_to[] = {0, 0, 1, 1, 2, 2};
+    cv::mixChannels(std::vector<cv::Mat>{img}, planes, from_to, 3);
+    return planes;
+}
+
+void store_color_planes(const std::vector<cv::Mat>& planes, cv::Mat& img) {
+    static const int from_to[] = {0, 0, 1, 1, 2, 2};
+    std::vector<cv::Mat> dst{img};
+    cv::mixChannels(planes, dst, from_to, 3);
+}
+
 cv::Mat luminance_plane(const std::vector<cv::Mat>& planes) {
-    return planes[0] * static_cast<double>(0.2126f) + planes[1] * static_cast<double>(0.7152f) +
-           planes[2] * static_cast<double>(0.0722f);
+    cv::Mat lum;
+    cv::addWeighted(planes[0], static_cast<double>(0.2126f), planes[1], static_cast<double>(0.7152f), 0.0, lum);
+    cv::scaleAdd(planes[2], static_cast<double>(0.0722f), lum, lum);
+    return lum;
 }
 
 int kernel_size_bound(const cv::Mat& img) { return std::max(std::max(img.rows, img.cols), 1) | 1; }

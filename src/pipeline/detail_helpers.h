@@ -15,8 +15,17 @@ float finite_setting(float value);
 // THRESH_TRUNC at 1.
 void clamp_unit(cv::Mat& plane);
 
+// The red, green and blue planes of a CV_32FC4 image (alpha is left out).
+std::vector<cv::Mat> color_planes(const cv::Mat& img);
+
+// Writes three planes back into channels 0..2 of img; alpha stays as it is.
+void store_color_planes(const std::vector<cv::Mat>& planes, cv::Mat& img);
+
 // L = 0.2126 R + 0.7152 G + 0.0722 B from the first three planes (single-
-// precision weights used as double factors), one 32-bit float plane.
+// precision weights used as double factors), one 32-bit float plane. The same
+// two library operations as the matrix expression R*wr + G*wg + B*wb
+// (addWeighted of the first two, then scaleAdd of the third), without its
+// temporary.
 cv::Mat luminance_plane(const std::vector<cv::Mat>& planes);
 
 // The largest kernel a setting may ask for on this image: the larger side,

@@ -17,20 +17,26 @@ void apply_noise_reduction(cv::Mat& img, const Adjustments& adj) {
 
     // Kernels never grow past the image's larger side, whatever the setting.
     const int bound = kernel_size_bound(img);
-    std::vector<cv::Mat> planes;
-    cv::split(img, planes);
+    std::vector<cv::Mat> planes = color_planes(img);
 
     if (luminance_on) {
         const float s = nr_lum / 100.0f;
-        const cv::Mat lum = luminance_plane(planes);
+        cv::Mat lum = luminance_plane(planes);
         const int k = stepped_kernel_size(nr_lum, 5.0f, bound);
-        cv::Mat blurred;
-        cv::GaussianBlur(lum, blurred, cv::Size(k, k), 0.0, 0.0, cv::BORDER_REFLECT_101);
+        cv::Mat ratio;
+        cv::GaussianBlur(lum, ratio, cv::Size(k, k), 0.0, 0.0, cv::BORDER_REFLECT_101);
         const float a = s * 0.6f;
         const float b = 1.0f - a;
-        const cv::Mat ratio = blurred / (lum + static_cast<double>(1e-6f));
-        for (int c = 0; c < 3; ++c)
-            planes[c] = planes[c] * static_cast<double>(b) + planes[c].mul(ratio) * static_cast<double>(a);
+        // Q = blurred / (L + 1e-6), in the blurred plane's place.
+        cv::add(lum, cv::Scalar(static_cast<double>(1e-6f)), lum);
+        cv::divide(ratio, lum, ratio, 1.0);
+        // plane * b + plane.mul(Q) * a, as the matrix expression evaluates it:
+        // the scaled product first, then plane * b added to it.
+        cv::Mat& product = lum;  // the luminance is no longer needed
+        for (int c = 0; c < 3; ++c) {
+            cv::multiply(planes[c], ratio, product, static_cast<double>(a));
+            cv::scaleAdd(planes[c], static_cast<double>(b), product, planes[c]);
+        }
     }
 
     if (color_on) {
@@ -39,7 +45,7 @@ void apply_noise_reduction(cv::Mat& img, const Adjustments& adj) {
             cv::GaussianBlur(planes[c], planes[c], cv::Size(k2, k2), 0.0, 0.0, cv::BORDER_REFLECT_101);
     }
 
-    cv::merge(planes, img);
+    store_color_planes(planes, img);
 }
 
 }  // namespace vantorix

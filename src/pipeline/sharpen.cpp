@@ -24,8 +24,7 @@ void apply_sharpening(cv::Mat& img, const Adjustments& adj) {
     // The kernel the library would derive from sigma, never past the image's larger side.
     const int ksize = gaussian_kernel_size(sigma, kernel_size_bound(img));
 
-    std::vector<cv::Mat> planes;
-    cv::split(img, planes);
+    std::vector<cv::Mat> planes = color_planes(img);
     cv::Mat masked(img.size(), CV_32FC1);
     for (int c = 0; c < 3; ++c) {
         cv::Mat& plane = planes[c];
@@ -41,10 +40,11 @@ void apply_sharpening(cv::Mat& img, const Adjustments& adj) {
                 m[x] = d * mask;
             }
         }
-        plane = plane + masked * static_cast<double>(a);
+        // plane + masked * a, as the matrix expression evaluates it.
+        cv::scaleAdd(masked, static_cast<double>(a), plane, plane);
         clamp_unit(plane);
     }
-    cv::merge(planes, img);
+    store_color_planes(planes, img);
 }
 
 }  // namespace vantorix
