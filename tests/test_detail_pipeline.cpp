@@ -209,3 +209,35 @@ TEST(DetailCli, MalformedDetailValuesAreUsageErrors) {
     // Negative values are values, not options.
     EXPECT_EQ(testsupport::run_cli(base + "--clarity -50 --dehaze -10 --sharpen 20,0.5,-3"), 0);
 }
+
+TEST(DetailStages, TinyAndEmptyImagesAtFullStrength) {
+    Adjustments adj;
+    adj.clarity = 100.0f;
+    adj.texture = 100.0f;
+    adj.dehaze = 100.0f;
+    adj.nr_luminance = 100.0f;
+    adj.nr_color = 100.0f;
+    adj.sharpen_amount = 150.0f;
+    adj.sharpen_radius = 3.0f;
+    for (cv::Size sz : {cv::Size(1, 1), cv::Size(1, 9), cv::Size(9, 1), cv::Size(2, 2), cv::Size(3, 2)}) {
+        const cv::Mat src = detailref::make_image(sz.width, sz.height, 70 + sz.area());
+        cv::Mat img = src.clone();
+        vantorix::apply_clarity_texture(img, adj);
+        vantorix::apply_dehaze(img, adj);
+        vantorix::apply_noise_reduction(img, adj);
+        vantorix::apply_sharpening(img, adj);
+        ASSERT_EQ(img.size(), sz);
+        for (int y = 0; y < img.rows; ++y)
+            for (int x = 0; x < img.cols; ++x) {
+                const cv::Vec4f v = img.at<cv::Vec4f>(y, x);
+                for (int c = 0; c < 3; ++c) EXPECT_TRUE(std::isfinite(v[c])) << sz;
+                EXPECT_EQ(v[3], src.at<cv::Vec4f>(y, x)[3]) << sz;
+            }
+    }
+    cv::Mat empty;
+    vantorix::apply_clarity_texture(empty, adj);
+    vantorix::apply_dehaze(empty, adj);
+    vantorix::apply_noise_reduction(empty, adj);
+    vantorix::apply_sharpening(empty, adj);
+    EXPECT_TRUE(empty.empty());
+}

@@ -28,7 +28,7 @@ void add_luminance_detail(std::vector<cv::Mat>& planes, const cv::Mat& lum, doub
 void apply_clarity_texture(cv::Mat& img, const Adjustments& adj) {
     const float clarity = finite_setting(adj.clarity);
     const float texture = finite_setting(adj.texture);
-    if (clarity == 0.0f && texture == 0.0f) return;
+    if ((clarity == 0.0f && texture == 0.0f) || img.empty()) return;
 
     std::vector<cv::Mat> planes = color_planes(img);
     // One luminance plane for both scales, taken before clarity changes the planes.

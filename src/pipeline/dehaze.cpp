@@ -11,7 +11,7 @@
 namespace vantorix {
 
 void apply_dehaze(cv::Mat& img, const Adjustments& adj) {
-    if (!(adj.dehaze > 0.0f)) return;  // zero, negative and NaN settings do nothing
+    if (!(adj.dehaze > 0.0f) || img.empty()) return;  // zero, negative and NaN settings do nothing
     CV_Assert(img.type() == CV_32FC4);
     const float s = std::min(adj.dehaze, FLT_MAX) / 100.0f;
 

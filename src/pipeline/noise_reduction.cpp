@@ -13,7 +13,7 @@ void apply_noise_reduction(cv::Mat& img, const Adjustments& adj) {
     const float nr_col = finite_setting(adj.nr_color);
     const bool luminance_on = nr_lum > 0.0f;
     const bool color_on = nr_col > 0.0f;
-    if (!luminance_on && !color_on) return;
+    if ((!luminance_on && !color_on) || img.empty()) return;
 
     // Kernels never grow past the image's larger side, whatever the setting.
     const int bound = kernel_size_bound(img);

@@ -12,7 +12,7 @@ namespace vantorix {
 
 void apply_sharpening(cv::Mat& img, const Adjustments& adj) {
     const float amount = finite_setting(adj.sharpen_amount);
-    if (!(amount > 0.0f)) return;
+    if (!(amount > 0.0f) || img.empty()) return;
     // A radius of 0, below 0 or NaN gives no blur kernel: nothing to sharpen.
     const float sigma = finite_setting(adj.sharpen_radius);
     if (!(sigma > 0.0f)) return;
