@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pipeline/tone_color_math.h"
+
 namespace vantorix {
 
-namespace {
-inline float clamp01(float v) { return v < 0.0f ? 0.0f : std::min(v, 1.0f); }
-}  // namespace
+using tonemath::clamp01;
 
 void rgb_to_hsl(float r, float g, float b, float& h, float& s, float& l) {
     const float mx = std::max(r, std::max(g, b));
@@ -35,8 +35,9 @@ void hsl_to_rgb(float h, float s, float l, float& r, float& g, float& b) {
     const float c = (1.0f - std::fabs(2.0f * l - 1.0f)) * s;
     const float x = c * (1.0f - std::fabs(std::fmod(6.0f * h, 2.0f) - 1.0f));
     const float m = l - c * 0.5f;
-    // trunc(6h) reduced modulo 6 with the dividend's sign; a NaN or huge hue
-    // falls into the last sector instead of an undefined conversion.
+    // trunc(6h) reduced modulo 6 with the dividend's sign (exact in float); a
+    // NaN or infinite hue falls into the last sector instead of an undefined
+    // conversion.
     const float t = std::trunc(6.0f * h);
     int sector = 5;
     if (std::isfinite(t)) sector = static_cast<int>(std::fmod(t, 6.0f));
@@ -49,6 +50,7 @@ void hsl_to_rgb(float h, float s, float l, float& r, float& g, float& b) {
         case 4: rp = x; gp = 0.0f; bp = c; break;
         default: rp = c; gp = 0.0f; bp = x; break;
     }
+    // NaN (from a NaN or infinite input) comes out as 0, never as NaN.
     r = clamp01(m + rp);
     g = clamp01(m + gp);
     b = clamp01(m + bp);
