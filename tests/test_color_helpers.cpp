@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "pipeline/color_helpers.h"
+#include "pipeline/tone_color_math.h"
 #include "test_tone_reference.h"
 
 using vantorix::hsl_to_rgb;
@@ -121,4 +122,26 @@ TEST(ColorHelpers, NonFiniteInputsGiveValuesInRange) {
     float h, s, l;
     rgb_to_hsl(nan, 0.5f, 0.2f, h, s, l);  // no crash; values unspecified
     rgb_to_hsl(inf, 0.0f, 0.0f, h, s, l);
+}
+
+TEST(ColorHelpers, SmallModulusEqualsTheLibraryFmod) {
+    // The fast remainder used for fmod(x, 1) and fmod(x, 2) must agree bit for
+    // bit, signed zeros and NaN included.
+    auto same = [](float a, float b) {
+        return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> xs = {0.0f, -0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 0.5f, -0.5f, 5.999999f, 16777216.0f, 16777218.0f,
+                             -16777218.0f, 3e38f, -3e38f, 1e-45f, -1e-45f, 1.17549435e-38f, inf, -inf,
+                             std::numeric_limits<float>::quiet_NaN()};
+    cv::RNG rng(8);
+    for (int i = 0; i < 200000; ++i) xs.push_back(rng.uniform(-40.0f, 40.0f));
+    for (int i = 0; i < 200000; ++i) {
+        const uint32_t bits = rng.next();
+        float x;
+        std::memcpy(&x, &bits, sizeof x);
+        xs.push_back(x);
+    }
+    for (float x : xs)
+        for (float y : {1.0f, 2.0f}) ASSERT_TRUE(same(vantorix::tonemath::fmod_small(x, y), std::fmod(x, y))) << x << " mod " << y;
 }

@@ -86,7 +86,7 @@ void apply_hsl(cv::Mat& img, const Adjustments& adj) {
                 ls += w * bands[i].luminance;
             }
             if (w_sum < 0.0001f) continue;
-            const float h2 = std::fmod(hs / 360.0f + h + 2.0f, 1.0f);
+            const float h2 = tonemath::fmod_small(hs / 360.0f + h + 2.0f, 1.0f);
             const float s2 = clamp01((ss / 100.0f + 1.0f) * s);
             const float l2 = clamp01(l + ls / 200.0f);
             hsl_to_rgb(h2, s2, l2, p[0], p[1], p[2]);

@@ -11,8 +11,20 @@ namespace vantorix {
 namespace tonemath {
 
 // Limits v to 0..1: a value below 0 becomes 0, the rest is limited to at most 1.
-// NaN becomes 0, so a result derived from it can always index a table.
-inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v <= 1.0f ? v : (v > 1.0f ? 1.0f : 0.0f)); }
+// NaN becomes 0 (so a result derived from it can always index a table), and so
+// does -0. Two compares, branch-free.
+inline float clamp01(float v) {
+    const float r = v > 0.0f ? v : 0.0f;
+    return r < 1.0f ? r : 1.0f;
+}
+
+// fmod(x, y) for y = 1 or 2, the same value bit for bit (x / y is exact for
+// these divisors, and so is the difference), without a library call.
+inline float fmod_small(float x, float y) {
+    float r = x - std::trunc(x / y) * y;
+    if (r == 0.0f) r = std::copysign(0.0f, x);
+    return r;
+}
 
 // Rec. 709 luminance, single precision, summed red, green, blue.
 inline float luminance(float r, float g, float b) { return 0.2126f * r + 0.7152f * g + 0.0722f * b; }
