@@ -395,3 +395,46 @@ TEST(Geometry, ReportedSizeFollowsTheCrop) {
     EXPECT_EQ(vantorix_get_width(ctx), 120);
     EXPECT_EQ(vantorix_get_height(ctx), 80);
 }
+
+TEST(Geometry, DevelopmentRunsLensGeometryVignetteInThatOrder) {
+    // Lens vignetting sees the full frame, the creative vignette the cropped one.
+    cv::Mat bgr(40, 60, CV_8UC3);
+    cv::RNG(31).fill(bgr, cv::RNG::UNIFORM, 40, 200);
+    const cv::Mat got = testsupport::develop_via_tiff(bgr, [](EngineContext* c) {
+        vantorix_set_temperature(c, 6500);
+        vantorix_set_lens_vignette(c, 100);
+        vantorix_set_distortion(c, -30);
+        vantorix_set_crop(c, 0.5f, 0.5f, 0.5f, 0.5f);
+        vantorix_set_flip_h(c, 1);
+        vantorix_set_vignette_amount(c, -70);
+    });
+    ASSERT_EQ(got.size(), cv::Size(30, 20));
+
+    cv::Mat rgba8, rgba16, f;
+    cv::cvtColor(bgr, rgba8, cv::COLOR_BGR2RGBA);
+    rgba8.convertTo(rgba16, CV_16U, 257.0);
+    rgba16.convertTo(f, CV_32F, 1.5259021896696422e-5);
+    Adjustments adj;
+    adj.lens_vignette = 100;
+    adj.distortion = -30;
+    adj.crop = CropRect{0.5f, 0.5f, 0.5f, 0.5f};
+    adj.flip_h = 1;
+    adj.vignette_amount = -70;
+    auto to_rgb16 = [](const cv::Mat& img) {
+        cv::Mat w, rgb;
+        img.convertTo(w, CV_16U, 65535.0);
+        cv::cvtColor(w, rgb, cv::COLOR_RGBA2RGB);
+        return rgb;
+    };
+    cv::Mat ordered = f.clone();
+    vantorix::apply_lens_corrections(ordered, adj);
+    vantorix::apply_geometry(ordered, adj);
+    vantorix::apply_vignette(ordered, adj);
+    EXPECT_EQ(cv::norm(got, to_rgb16(ordered), cv::NORM_INF), 0.0);
+
+    cv::Mat swapped = f.clone();  // geometry first: a different picture
+    vantorix::apply_geometry(swapped, adj);
+    vantorix::apply_lens_corrections(swapped, adj);
+    vantorix::apply_vignette(swapped, adj);
+    EXPECT_GT(cv::norm(got, to_rgb16(swapped), cv::NORM_INF), 100.0);
+}
