@@ -205,6 +205,25 @@ TEST(Geometry, PerspectiveMovesTheCornersAsSpecified) {
     }
 }
 
+TEST(Geometry, RotationThenPerspectiveEqualsTheTwoStepsApart) {
+    const cv::Mat src = random_image(45, 31, 10);
+    Adjustments both;
+    both.rotation = -8;
+    both.perspective_h = 35;
+    both.perspective_v = 20;
+    cv::Mat img = src.clone();
+    vantorix::apply_geometry(img, both);
+
+    Adjustments rot, persp;
+    rot.rotation = -8;
+    persp.perspective_h = 35;
+    persp.perspective_v = 20;
+    cv::Mat seq = src.clone();
+    vantorix::apply_geometry(seq, rot);
+    vantorix::apply_geometry(seq, persp);
+    EXPECT_TRUE(identical(img, seq));
+}
+
 TEST(Geometry, PositivePerspectiveHNarrowsTheTop) {
     const int W = 100, H = 50;
     const cv::Mat src = ramp_image(W, H);

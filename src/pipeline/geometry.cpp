@@ -27,15 +27,19 @@ bool truncated_product(int size, float fraction, int& out) {
     return true;
 }
 
-void rotate(cv::Mat& img, float degrees) {
+// Resampling steps write into `spare` when it is a free buffer of the image's
+// size (the one the previous resampling step read) and hand back the buffer
+// they read, so rotation and perspective together allocate one new image.
+void rotate(cv::Mat& img, cv::Mat& spare, float degrees) {
     const cv::Point2f centre(static_cast<float>(img.cols) * 0.5f, static_cast<float>(img.rows) * 0.5f);
     const cv::Mat m = cv::getRotationMatrix2D(centre, static_cast<double>(degrees), 1.0);
-    cv::Mat out;
+    cv::Mat out = spare;
     cv::warpAffine(img, out, m, img.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT, cv::Scalar(0));
+    spare = img;
     img = out;
 }
 
-void correct_perspective(cv::Mat& img, float perspective_h, float perspective_v) {
+void correct_perspective(cv::Mat& img, cv::Mat& spare, float perspective_h, float perspective_v) {
     const float ph = perspective_h / 100.0f * 0.15f;
     const float pv = perspective_v / 100.0f * 0.15f;
     const float W = static_cast<float>(img.cols);
@@ -50,8 +54,9 @@ void correct_perspective(cv::Mat& img, float perspective_h, float perspective_v)
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
     const cv::Mat m = cv::getPerspectiveTransform(src.data(), dst.data());
     if (!cv::checkRange(m)) return;
-    cv::Mat out;
+    cv::Mat out = spare;
     cv::warpPerspective(img, out, m, img.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT, cv::Scalar(0));
+    spare = img;
     img = out;
 }
 
@@ -89,11 +94,12 @@ void apply_geometry(cv::Mat& img, const Adjustments& adj) {
     else if (adj.flip_v != 0)
         cv::flip(img, img, 0);
 
-    if (adj.rotation != 0.0f && std::isfinite(adj.rotation)) rotate(img, adj.rotation);
+    cv::Mat spare;
+    if (adj.rotation != 0.0f && std::isfinite(adj.rotation)) rotate(img, spare, adj.rotation);
 
     if ((adj.perspective_h != 0.0f || adj.perspective_v != 0.0f) && std::isfinite(adj.perspective_h) &&
         std::isfinite(adj.perspective_v))
-        correct_perspective(img, adj.perspective_h, adj.perspective_v);
+        correct_perspective(img, spare, adj.perspective_h, adj.perspective_v);
 
     // The cropped image is a view of the rectangle: the same pixels as a copy,
     // without copying them (the later stages and the conversion to 16 bits work

@@ -82,7 +82,12 @@ void correct_chromatic_aberration(cv::Mat& img, float ca_correction) {
     // The size the library will choose for the blue plane (0 < shrink <= 1).
     const int blue_w = cvRound(static_cast<double>(size.width) * shrink);
     const int blue_h = cvRound(static_cast<double>(size.height) * shrink);
-    if (blue_w > 0 && blue_h > 0) cv::resize(planes[1], blue, cv::Size(), shrink, shrink, cv::INTER_LINEAR);
+    if (blue_w > 0 && blue_h > 0) {
+        // The shrunk plane fits into the buffer the red plane was extracted to,
+        // which is free now: the library writes into a matrix of matching size.
+        blue = cv::Mat(blue_h, blue_w, CV_32FC1, planes[0].data);
+        cv::resize(planes[1], blue, cv::Size(), shrink, shrink, cv::INTER_LINEAR);
+    }
     // else: shrunk to nothing, the whole blue channel becomes border (0).
     fit_plane_into_channel(red, img, 0);
     fit_plane_into_channel(blue, img, 2);

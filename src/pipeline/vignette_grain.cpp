@@ -15,6 +15,39 @@ namespace {
 // Limits to 0..1; NaN becomes 0.
 inline float clamp_unit(float v) { return v > 0.0f ? std::min(v, 1.0f) : 0.0f; }
 
+struct VignetteParams {
+    float a;         // amount / 100
+    float strength;  // |a|
+    float m;         // midpoint / 100
+    float blend;     // 2r, r = (roundness + 100) / 200
+    float span;      // 1 - m + 1e-6
+};
+
+// One row; the shape (squared or elliptical distance) and the direction
+// (lighten or darken) are fixed per image, so each combination gets its own loop.
+template <bool Squared, bool Lighten>
+void vignette_row(float* p, const float* nxs, int cols, float ny, const VignetteParams& v) {
+    const float ny2 = ny * ny;
+    const float any = std::fabs(ny);
+    for (int x = 0; x < cols; ++x, p += 4) {
+        const float nx = nxs[x];
+        float dist = std::sqrt(nx * nx + ny2);
+        if (Squared) {
+            const float q = std::max(std::fabs(nx), any);
+            dist = q + v.blend * (dist - q);
+        }
+        float t = (dist - v.m) / v.span;
+        t = t > 0.0f ? std::min(t, 1.0f) : 0.0f;
+        const float s = (3.0f - 2.0f * t) * (t * t);
+        if (Lighten) {
+            for (int c = 0; c < 3; ++c) p[c] = clamp_unit(p[c] + (1.0f - p[c]) * s * v.a);
+        } else {
+            const float factor = 1.0f - s * v.strength;
+            for (int c = 0; c < 3; ++c) p[c] = clamp_unit(p[c] * factor);
+        }
+    }
+}
+
 }  // namespace
 
 // A positive amount moves R, G and B toward white by S·a; a negative amount
@@ -26,43 +59,26 @@ void apply_vignette(cv::Mat& img, const Adjustments& adj) {
     if (!std::isfinite(adj.vignette_amount) || !std::isfinite(adj.vignette_midpoint) ||
         !std::isfinite(adj.vignette_roundness))
         return;
-    const float a = adj.vignette_amount / 100.0f;
-    const float m = adj.vignette_midpoint / 100.0f;
+    VignetteParams v;
+    v.a = adj.vignette_amount / 100.0f;
+    v.strength = std::fabs(v.a);
+    v.m = adj.vignette_midpoint / 100.0f;
     const float r = (adj.vignette_roundness + 100.0f) / 200.0f;
+    v.blend = 2.0f * r;
+    v.span = 1.0f - v.m + 1e-6f;
     const float cx = static_cast<float>(img.cols) * 0.5f;
     const float cy = static_cast<float>(img.rows) * 0.5f;
-    const float span = 1.0f - m + 1e-6f;
     const bool squared = r < 0.5f;
-    const float blend = 2.0f * r;
-    const bool lighten = a > 0.0f;
-    const float strength = std::fabs(a);
+    const bool lighten = v.a > 0.0f;
 
     // Per-column terms are the same on every row.
     std::vector<float> nxs(static_cast<size_t>(img.cols));
     for (int x = 0; x < img.cols; ++x) nxs[static_cast<size_t>(x)] = (static_cast<float>(x) - cx) / cx;
-
+    auto row = squared ? (lighten ? vignette_row<true, true> : vignette_row<true, false>)
+                       : (lighten ? vignette_row<false, true> : vignette_row<false, false>);
     for (int y = 0; y < img.rows; ++y) {
         const float ny = (static_cast<float>(y) - cy) / cy;
-        const float ny2 = ny * ny;
-        const float any = std::fabs(ny);
-        float* p = img.ptr<float>(y);
-        for (int x = 0; x < img.cols; ++x, p += 4) {
-            const float nx = nxs[static_cast<size_t>(x)];
-            float dist = std::sqrt(nx * nx + ny2);
-            if (squared) {
-                const float q = std::max(std::fabs(nx), any);
-                dist = q + blend * (dist - q);
-            }
-            float t = (dist - m) / span;
-            t = t > 0.0f ? std::min(t, 1.0f) : 0.0f;
-            const float s = (3.0f - 2.0f * t) * (t * t);
-            if (lighten) {
-                for (int c = 0; c < 3; ++c) p[c] = clamp_unit(p[c] + (1.0f - p[c]) * s * a);
-            } else {
-                const float factor = 1.0f - s * strength;
-                for (int c = 0; c < 3; ++c) p[c] = clamp_unit(p[c] * factor);
-            }
-        }
+        row(img.ptr<float>(y), nxs.data(), img.cols, ny, v);
     }
 }
 
