@@ -48,23 +48,44 @@ int background_blur_kernel(float bg_blur) {
 }
 
 cv::Mat blur_background(const cv::Mat& preview, const cv::Mat& mask, float bg_blur) {
+    CV_Assert(preview.type() == CV_8UC4 && mask.type() == CV_8UC1 && !mask.empty());
     cv::Mat m8 = mask;
     if (mask.cols != preview.cols || mask.rows != preview.rows)
         cv::resize(mask, m8, preview.size(), 0, 0, cv::INTER_LINEAR);
     const int k = background_blur_kernel(bg_blur);
     cv::Mat blurred;
     cv::GaussianBlur(preview, blurred, cv::Size(k, k), 0, 0, cv::BORDER_REFLECT_101);
-    cv::Mat m;
-    m8.convertTo(m, CV_32F, 0.00392156862745098);
-    cv::Mat M;
-    cv::merge(std::vector<cv::Mat>{m, m, m, m}, M);
-    cv::Mat F, Bf;
-    preview.convertTo(F, CV_32FC4, 1.0);
-    blurred.convertTo(Bf, CV_32FC4, 1.0);
-    cv::Mat inv = cv::Scalar(1.0, 1.0, 1.0, 1.0) - M;
-    cv::Mat R = F.mul(M) + Bf.mul(inv);
-    cv::Mat out;
-    R.convertTo(out, CV_8UC4, 1.0);
+
+    // Blend weight m = mask/255 exactly as OpenCV's scaled conversion to
+    // float gives it, and 1 - m in single precision, for all 256 mask values.
+    cv::Mat levels(1, 256, CV_8U), weights;
+    for (int i = 0; i < 256; ++i) levels.at<uchar>(i) = static_cast<uchar>(i);
+    levels.convertTo(weights, CV_32F, 0.00392156862745098);
+    float sharp_weight[256], blur_weight[256];
+    for (int i = 0; i < 256; ++i) {
+        sharp_weight[i] = weights.at<float>(i);
+        blur_weight[i] = 1.0f - sharp_weight[i];
+    }
+
+    // One pass instead of float copies of the preview, the blurred preview
+    // and the four-channel mask: result = sharp·m + blurred·(1 − m) per
+    // channel (alpha too) in single precision, rounded to nearest and
+    // saturated as OpenCV's conversion back to 8 bits does.
+    cv::Mat out(preview.size(), CV_8UC4);
+    for (int y = 0; y < preview.rows; ++y) {
+        const uchar* p = preview.ptr<uchar>(y);
+        const uchar* b = blurred.ptr<uchar>(y);
+        const uchar* w = m8.ptr<uchar>(y);
+        uchar* o = out.ptr<uchar>(y);
+        for (int x = 0; x < preview.cols; ++x, p += 4, b += 4, o += 4) {
+            const float m = sharp_weight[w[x]], im = blur_weight[w[x]];
+            for (int c = 0; c < 4; ++c) {
+                const float sharp = static_cast<float>(p[c]) * m;
+                const float soft = static_cast<float>(b[c]) * im;
+                o[c] = cv::saturate_cast<uchar>(sharp + soft);
+            }
+        }
+    }
     return out;
 }
 
