@@ -465,3 +465,26 @@ TEST(SegmentSource, CameraRawFile) {
     const int soft = cv::countNonZero((again > 0) & (again < 255));
     EXPECT_GT(soft, 0);
 }
+
+TEST(SegmentSource, EightBitConversionMatchesBufferConversion) {
+    // The one-pass conversion equals to_8bit followed by RGBA -> BGR, for
+    // every 16-bit value in every channel position and odd sizes.
+    cv::Mat all(1, 65536, CV_16UC4);
+    for (int i = 0; i < 65536; ++i)
+        all.at<cv::Vec4w>(i) = cv::Vec4w(static_cast<uint16_t>(i), static_cast<uint16_t>(65535 - i),
+                                         static_cast<uint16_t>((i * 7919) & 0xffff), static_cast<uint16_t>(i ^ 0x5555));
+    cv::Mat odd(37, 53, CV_16UC4);
+    cv::RNG rng(17);
+    rng.fill(odd, cv::RNG::UNIFORM, 0, 65536);
+    for (const cv::Mat& m : {all, odd, cv::Mat(odd, cv::Rect(3, 2, 31, 30))}) {
+        cv::Mat expected;
+        cv::cvtColor(vantorix::ImageBuffer(m).to_8bit(), expected, cv::COLOR_RGBA2BGR);
+        const cv::Mat got = vantorix::loaded_bgr8(m);
+        ASSERT_EQ(got.type(), CV_8UC3);
+        ASSERT_EQ(got.size(), m.size());
+        EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
+    }
+    // Spot values of the ÷257 rounding.
+    cv::Mat px(1, 1, CV_16UC4, cv::Scalar(65535, 32896, 129, 0));
+    EXPECT_EQ(vantorix::loaded_bgr8(px).at<cv::Vec3b>(0), cv::Vec3b(1, 128, 255));
+}

@@ -25,9 +25,37 @@ int seed_position(int size, float center) {
     return static_cast<int>(p);
 }
 
+// Every 16-bit sample's 8-bit value, made once by ImageBuffer::to_8bit
+// itself (65536 samples laid out as 16384 four-channel pixels).
+const uchar* eight_bit_table() {
+    static const cv::Mat table = [] {
+        cv::Mat all(1, 16384, CV_16UC4);
+        uint16_t* v = all.ptr<uint16_t>();
+        for (int i = 0; i < 65536; ++i) v[i] = static_cast<uint16_t>(i);
+        return ImageBuffer::adopt(all).to_8bit();
+    }();
+    return table.ptr<uchar>();
+}
+
 const char kNoMask[] = "no segmentation mask \xE2\x80\x94 call vantorix_segment_subject first";
 
 }  // namespace
+
+cv::Mat loaded_bgr8(const cv::Mat& rgba16) {
+    CV_Assert(rgba16.empty() || rgba16.type() == CV_16UC4);
+    const uchar* to8 = eight_bit_table();
+    cv::Mat bgr(rgba16.size(), CV_8UC3);
+    for (int y = 0; y < rgba16.rows; ++y) {
+        const uint16_t* s = rgba16.ptr<uint16_t>(y);
+        uchar* d = bgr.ptr<uchar>(y);
+        for (int x = 0; x < rgba16.cols; ++x, s += 4, d += 3) {
+            d[0] = to8[s[2]];
+            d[1] = to8[s[1]];
+            d[2] = to8[s[0]];
+        }
+    }
+    return bgr;
+}
 
 cv::Rect subject_seed_rect(int width, int height, float center_x, float center_y) {
     const int px = seed_position(width, center_x);
@@ -52,9 +80,8 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
             ctx->fail("no image loaded");
             return -1;
         }
-        // The loaded image as 8-bit blue-green-red.
-        cv::Mat bgr;
-        cv::cvtColor(ctx->source_image().to_8bit(), bgr, cv::COLOR_RGBA2BGR);
+        // The loaded image as 8-bit blue-green-red (÷257, then RGBA to BGR).
+        cv::Mat bgr = vantorix::loaded_bgr8(ctx->source_image().mat);
         const cv::Size full = bgr.size();
 
         // GrabCut runs on a copy whose long side is at most 512 pixels.

@@ -20,6 +20,11 @@ constexpr uint64_t kGrabCutRngState = 0xffffffffULL;
 // too small or the centre lies far outside the image (GrabCut then fails).
 cv::Rect subject_seed_rect(int width, int height, float center_x, float center_y);
 
+// The loaded 16-bit RGBA image as 8-bit blue-green-red: each sample ÷257 as
+// ImageBuffer::to_8bit gives it (OpenCV's rounding, from a table made by that
+// very conversion), alpha dropped, channels reversed, in one pass.
+cv::Mat loaded_bgr8(const cv::Mat& rgba16);
+
 // Sets the calling thread's cv::theRNG() to a fixed state for its lifetime
 // and restores the previous state afterwards (also when an exception passes).
 class ScopedRngState {
