@@ -304,3 +304,25 @@ TEST(BgBlurCli, DevelopWritesBlurredPreview) {
     EXPECT_NE(err.find("GrabCut failed"), std::string::npos) << err;
     EXPECT_EQ(testsupport::run_cli("develop '" + in + "' '" + out + "' --bg-blur x", nullptr, &err), 2);
 }
+
+TEST(BgBlurPreview, TinyImagesWithLargeKernel) {
+    // Kernels far larger than the picture (61 on 1 x 1 and 2 x 3) are fine.
+    Context ctx;
+    load_and_segment(ctx, "tiny_first.png");
+    vantorix_set_bg_blur(ctx, 100.0f);
+    for (cv::Size s : {cv::Size(1, 1), cv::Size(2, 3), cv::Size(5, 1)}) {
+        cv::Mat img(s, CV_8UC3);
+        cv::RNG(4).fill(img, cv::RNG::UNIFORM, 0, 256);
+        ASSERT_TRUE(segtest::load_png(ctx, img, "tiny_second.png"));
+        EngineContext* e = ctx;
+        const cv::Mat mask = e->subject_mask.clone();
+        const bool ready = e->mask_ready;
+        e->mask_ready = false;
+        const cv::Mat plain = preview(ctx);
+        e->mask_ready = ready;
+        ASSERT_FALSE(plain.empty());
+        const cv::Mat got = preview(ctx);
+        ASSERT_EQ(got.size(), s);
+        EXPECT_TRUE(same(got, reference_blend(plain, mask, 61))) << s;
+    }
+}
