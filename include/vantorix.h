@@ -204,11 +204,23 @@ VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out
 
 /* ---- Subject segmentation -------------------------------------------------- */
 
-/** Finds the subject around (center_x, center_y) in fractions (negative: image centre). 0, -1, or -2 when segmentation fails. */
+/** Finds the main subject of the loaded image (as loaded: development settings play no part) with
+ *  GrabCut, seeded by a rectangle of 60 % of each side around (center_x, center_y), given as fractions
+ *  of width and height (a negative value: the image centre). Keeps a feathered 8-bit mask the size of
+ *  the loaded image (255 subject, 0 background). The same image and centre always give the same mask;
+ *  the mask stays through loads and unloads until the next successful segmentation.
+ *  0; -1 null context or "no image loaded"; -2 "GrabCut failed" (for example an image too small for a
+ *  seed rectangle); a failure leaves an earlier mask as it was. */
 VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, float center_y);
-/** Copies the 8-bit mask (size of the loaded image); -2 when capacity is too small. */
+/** Copies the mask: width x height bytes of the segmented image, top row first, no gaps between rows.
+ *  0; -1 null argument, or no mask yet ("no segmentation mask", an em dash U+2014, "call
+ *  vantorix_segment_subject first", 60 bytes); -2 when capacity is smaller than width x height
+ *  (nothing written, no message). */
 VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int capacity);
-/** Writes the developed subject as an RGBA PNG with the mask as alpha. 0, -1, or -2 on a write failure. */
+/** Writes the developed image as an 8-bit RGBA PNG whose alpha is the mask (colour not premultiplied),
+ *  developing first when no valid development exists. 0; -1 null argument, "no segmentation mask", or
+ *  "segmentation mask does not match the developed image" (after a crop, a load of an image of another
+ *  size or an unload; nothing is written); -2 "failed to write PNG". */
 VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path);
 
 #ifdef __cplusplus
