@@ -21,6 +21,29 @@ float phash_median(std::vector<float> values) {
     return values[mid];
 }
 
+int phash_grey_from_thumbnail(const libraw_processed_image_t& img, cv::Mat& grey) {
+    grey.release();
+    if (img.type == LIBRAW_IMAGE_JPEG) {
+        // An undecodable thumbnail leaves `grey` empty.
+        if (img.data_size > 0 && img.data_size <= static_cast<unsigned>(INT32_MAX)) {
+            const cv::Mat bytes(1, static_cast<int>(img.data_size), CV_8UC1, const_cast<unsigned char*>(img.data));
+            try {
+                grey = cv::imdecode(bytes, cv::IMREAD_GRAYSCALE);
+            } catch (const cv::Exception&) {
+                grey.release();
+            }
+        }
+        return 0;
+    }
+    const cv::Mat bitmap = thumb_bitmap_to_8bit(img);
+    if (bitmap.empty()) return -3;
+    if (bitmap.channels() == 3)
+        cv::cvtColor(bitmap, grey, cv::COLOR_RGB2GRAY);
+    else
+        grey = bitmap;
+    return 0;
+}
+
 uint64_t phash_of_grey(const cv::Mat& grey) {
     cv::Mat small, flt, freq;
     cv::resize(grey, small, cv::Size(32, 32), 0, 0, cv::INTER_AREA);
@@ -54,26 +77,7 @@ int phash_file(const std::string& path, uint64_t& hash) {
         grey = reduce_to_longer_side(grey, 256);
     } else {
         const int r = with_embedded_thumbnail(path, false, [&](const libraw_processed_image_t& img) -> int {
-            if (img.type == LIBRAW_IMAGE_JPEG) {
-                // An undecodable thumbnail leaves `grey` empty.
-                if (img.data_size > 0 && img.data_size <= static_cast<unsigned>(INT32_MAX)) {
-                    const cv::Mat bytes(1, static_cast<int>(img.data_size), CV_8UC1,
-                                        const_cast<unsigned char*>(img.data));
-                    try {
-                        grey = cv::imdecode(bytes, cv::IMREAD_GRAYSCALE);
-                    } catch (const cv::Exception&) {
-                        grey.release();
-                    }
-                }
-                return 0;
-            }
-            const cv::Mat bitmap = thumb_bitmap_to_8bit(img);
-            if (bitmap.empty()) return -3;
-            if (bitmap.channels() == 3)
-                cv::cvtColor(bitmap, grey, cv::COLOR_RGB2GRAY);
-            else
-                grey = bitmap;
-            return 0;
+            return phash_grey_from_thumbnail(img, grey);
         });
         if (r != 0) return r;
         if (grey.empty()) return -4;

@@ -1,4 +1,6 @@
 #pragma once
+#include <libraw/libraw_types.h>
+
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
@@ -15,6 +17,11 @@ float phash_median(std::vector<float> values);
 // 8 x 8 block (row u, column v sets bit 63 - (8u + v)) that lies strictly
 // above the median of the 63 coefficients other than (0, 0).
 uint64_t phash_of_grey(const cv::Mat& grey);
+
+// The grey picture of an in-memory embedded thumbnail: a JPEG decoded in grey
+// (left empty when it does not decode), or a bitmap converted to grey. -3 for
+// a bitmap layout that cannot be converted, else 0.
+int phash_grey_from_thumbnail(const libraw_processed_image_t& img, cv::Mat& grey);
 
 // The hash of an image file: ordinary images decoded in grey and reduced to
 // 256 pixels on the longer side, RAW files through their embedded thumbnail.
