@@ -179,17 +179,35 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path);
 
 /* ---- Metadata and files without a context --------------------------------- */
 
-/** Fills record with the loaded file's shooting data. */
+/**
+ * Fills record with the loaded file's shooting data, read from its EXIF block.
+ * A file without EXIF is not a failure: the record then holds what the RAW
+ * development reported (or zeros, empty texts and NaN GPS for an ordinary
+ * image). Absent or malformed entries leave their field at 0 / "" / NaN.
+ * Returns 0, or -1 for a NULL argument (nothing stored) or when no file is
+ * loaded ("no file loaded"); the record is written only on success.
+ */
 VANTORIX_API int vantorix_get_exif(EngineContext* ctx, ExifSummary* record);
 /**
- * A small JPEG for a file: a RAW file's embedded thumbnail, or a reduced copy
- * of an ordinary image. Returns 0, or -1 (bad argument/unreadable), -2 (no
- * embedded thumbnail could be unpacked), -3 (thumbnail could not be produced),
- * -4 (out of memory). Free the bytes with vantorix_free_thumb.
+ * A small JPEG for a file, without a context: a RAW file's embedded thumbnail
+ * (its JPEG bytes unchanged, or its bitmap encoded), or a copy of an ordinary
+ * image reduced to 160 pixels on the longer side. Returns 0, or -1 (NULL
+ * argument, unreadable image, or LibRaw cannot open the file), -2 (no embedded
+ * thumbnail could be unpacked), -3 (thumbnail could not be produced), -4 (out
+ * of memory). Unless an argument is NULL, *out_data and *out_size are reset to
+ * NULL / 0 first. Free the bytes with vantorix_free_thumb.
  */
 VANTORIX_API int vantorix_extract_thumbnail(const char* path, uint8_t** out_data, uint32_t* out_size);
+/** Releases bytes from vantorix_extract_thumbnail; NULL is allowed. */
 VANTORIX_API void vantorix_free_thumb(uint8_t* data);
-/** 64-bit perceptual hash of an image file; stable across versions. */
+/**
+ * 64-bit perceptual (DCT) hash of an image file, for near-duplicate search by
+ * Hamming distance; RAW files are hashed through their embedded thumbnail.
+ * Stable across versions. Returns 0, or -1 (NULL argument, unreadable image,
+ * or LibRaw cannot open the file), -2 (no embedded thumbnail), -3 (no
+ * thumbnail in memory), -4 (the thumbnail decodes to nothing). Unless an
+ * argument is NULL, *out_hash is 0 after every failure.
+ */
 VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash);
 
 /* ---- Automatic tools (they measure the loaded image, never change settings) */
