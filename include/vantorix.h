@@ -184,17 +184,35 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path);
 
 /* ---- Metadata and files without a context --------------------------------- */
 
-/** Fills record with the loaded file's shooting data. */
+/**
+ * Fills record with the loaded file's shooting data, read from its EXIF block.
+ * A file without EXIF is not a failure: the record then holds what the RAW
+ * development reported (or zeros, empty texts and NaN GPS for an ordinary
+ * image). Absent or malformed entries leave their field at 0 / "" / NaN.
+ * Returns 0, or -1 for a NULL argument (nothing stored) or when no file is
+ * loaded ("no file loaded"); the record is written only on success.
+ */
 VANTORIX_API int vantorix_get_exif(EngineContext* ctx, ExifSummary* record);
 /**
- * A small JPEG for a file: a RAW file's embedded thumbnail, or a reduced copy
- * of an ordinary image. Returns 0, or -1 (bad argument/unreadable), -2 (no
- * embedded thumbnail could be unpacked), -3 (thumbnail could not be produced),
- * -4 (out of memory). Free the bytes with vantorix_free_thumb.
+ * A small JPEG for a file, without a context: a RAW file's embedded thumbnail
+ * (its JPEG bytes unchanged, or its bitmap encoded), or a copy of an ordinary
+ * image reduced to 160 pixels on the longer side. Returns 0, or -1 (NULL
+ * argument, unreadable image, or LibRaw cannot open the file), -2 (no embedded
+ * thumbnail could be unpacked), -3 (thumbnail could not be produced), -4 (out
+ * of memory). Unless an argument is NULL, *out_data and *out_size are reset to
+ * NULL / 0 first. Free the bytes with vantorix_free_thumb.
  */
 VANTORIX_API int vantorix_extract_thumbnail(const char* path, uint8_t** out_data, uint32_t* out_size);
+/** Releases bytes from vantorix_extract_thumbnail; NULL is allowed. */
 VANTORIX_API void vantorix_free_thumb(uint8_t* data);
-/** 64-bit perceptual hash of an image file; stable across versions. */
+/**
+ * 64-bit perceptual (DCT) hash of an image file, for near-duplicate search by
+ * Hamming distance; RAW files are hashed through their embedded thumbnail.
+ * Stable across versions. Returns 0, or -1 (NULL argument, unreadable image,
+ * or LibRaw cannot open the file), -2 (no embedded thumbnail), -3 (no
+ * thumbnail in memory), -4 (the thumbnail decodes to nothing). Unless an
+ * argument is NULL, *out_hash is 0 after every failure.
+ */
 VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash);
 
 /* ---- Automatic tools (they measure the loaded image, never change settings) */
@@ -209,11 +227,23 @@ VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out
 
 /* ---- Subject segmentation -------------------------------------------------- */
 
-/** Finds the subject around (center_x, center_y) in fractions (negative: image centre). 0, -1, or -2 when segmentation fails. */
+/** Finds the main subject of the loaded image (as loaded: development settings play no part) with
+ *  GrabCut, seeded by a rectangle of 60 % of each side around (center_x, center_y), given as fractions
+ *  of width and height (a negative value: the image centre). Keeps a feathered 8-bit mask the size of
+ *  the loaded image (255 subject, 0 background). The same image and centre always give the same mask;
+ *  the mask stays through loads and unloads until the next successful segmentation.
+ *  0; -1 null context or "no image loaded"; -2 "GrabCut failed" (for example an image too small for a
+ *  seed rectangle); a failure leaves an earlier mask as it was. */
 VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, float center_y);
-/** Copies the 8-bit mask (size of the loaded image); -2 when capacity is too small. */
+/** Copies the mask: width x height bytes of the segmented image, top row first, no gaps between rows.
+ *  0; -1 null argument, or no mask yet ("no segmentation mask", an em dash U+2014, "call
+ *  vantorix_segment_subject first", 60 bytes); -2 when capacity is smaller than width x height
+ *  (nothing written, no message). */
 VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int capacity);
-/** Writes the developed subject as an RGBA PNG with the mask as alpha. 0, -1, or -2 on a write failure. */
+/** Writes the developed image as an 8-bit RGBA PNG whose alpha is the mask (colour not premultiplied),
+ *  developing first when no valid development exists. 0; -1 null argument, "no segmentation mask", or
+ *  "segmentation mask does not match the developed image" (after a crop, a load of an image of another
+ *  size or an unload; nothing is written); -2 "failed to write PNG". */
 VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path);
 
 #ifdef __cplusplus

@@ -1,5 +1,6 @@
 // The detail settings through the public interface and the command-line tool:
-// develop, export a 16-bit TIFF, read it back.
+// develop, export a 16-bit TIFF, read it back. The white balance is set to its
+// neutral 6500 K so that only the detail stages change the picture.
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -65,15 +66,21 @@ TEST(DetailPipeline, EachSettingReachesTheDevelopedImage) {
         cv::Mat expected;
     };
     const Case cases[] = {
-        {"clarity", [](EngineContext* c) { vantorix_set_clarity(c, 70.0f); }, detailref::clarity_texture(f, 70.0f, 0.0f)},
-        {"texture", [](EngineContext* c) { vantorix_set_texture(c, -80.0f); }, detailref::clarity_texture(f, 0.0f, -80.0f)},
-        {"dehaze", [](EngineContext* c) { vantorix_set_dehaze(c, 60.0f); }, detailref::dehaze(f, 60.0f)},
-        {"nr luminance", [](EngineContext* c) { vantorix_set_nr_luminance(c, 45.0f); },
+        {"clarity", [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f); vantorix_set_clarity(c, 70.0f); }, detailref::clarity_texture(f, 70.0f, 0.0f)},
+        {"texture", [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f); vantorix_set_texture(c, -80.0f); }, detailref::clarity_texture(f, 0.0f, -80.0f)},
+        {"dehaze", [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f); vantorix_set_dehaze(c, 60.0f); }, detailref::dehaze(f, 60.0f)},
+        {"nr luminance", [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f); vantorix_set_nr_luminance(c, 45.0f); },
          detailref::noise_reduction(f, 45.0f, 0.0f, 7, 0)},
-        {"nr color", [](EngineContext* c) { vantorix_set_nr_color(c, 80.0f); },
+        {"nr color", [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f); vantorix_set_nr_color(c, 80.0f); },
          detailref::noise_reduction(f, 0.0f, 80.0f, 0, 9)},
         {"sharpen",
          [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f);
              vantorix_set_sharpening_amount(c, 120.0f);
              vantorix_set_sharpening_radius(c, 1.4f);
              vantorix_set_sharpening_threshold(c, 500.0f);
@@ -92,6 +99,7 @@ TEST(DetailPipeline, EachSettingReachesTheDevelopedImage) {
 TEST(DetailPipeline, StagesRunInTheirFixedOrder) {
     const cv::Mat bgr = source_bgr(40, 30, 62);
     const cv::Mat got = testsupport::develop_via_tiff(bgr, [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f);
         vantorix_set_clarity(c, 40.0f);
         vantorix_set_texture(c, 30.0f);
         vantorix_set_dehaze(c, 50.0f);
@@ -124,6 +132,7 @@ TEST(DetailPipeline, StagesRunInTheirFixedOrder) {
 TEST(DetailPipeline, InertSettingsKeepEverySample) {
     const cv::Mat bgr = source_bgr(33, 27, 63);
     const cv::Mat got = testsupport::develop_via_tiff(bgr, [](EngineContext* c) {
+            vantorix_set_temperature(c, 6500.0f);
         vantorix_set_clarity(c, 0.0f);
         vantorix_set_dehaze(c, -40.0f);
         vantorix_set_nr_luminance(c, -20.0f);

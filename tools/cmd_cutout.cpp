@@ -1,7 +1,51 @@
+// `cutout`: develops a photo, finds its subject and writes it as a PNG with
+// the background transparent.
+#include <cctype>
+#include <cstdio>
+
 #include "commands.h"
+#include "vantorix.h"
 
 namespace cli {
 
-int cmd_cutout(const Args&) { return usage_error("command not available yet"); }
+namespace {
+
+bool ends_with_png(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".png";
+}
+
+}  // namespace
+
+int cmd_cutout(const Args& args) {
+    ParsedDevelop p;
+    std::string error;
+    if (!parse_develop_args(args, p, error)) return usage_error(error);
+    if (p.positional.size() != 2) return usage_error("cutout needs an input file and an output .png file");
+    const std::string& in = p.positional[0];
+    const std::string& out = p.positional[1];
+    if (!ends_with_png(out)) return usage_error("cutout writes a PNG: the output name must end in .png");
+    if (p.has_bg_blur) return usage_error("--bg-blur has no effect on a cut-out");
+    EngineContext* ctx = vantorix_create_context();
+    if (!ctx) {
+        std::fprintf(stderr, "vantorix: could not create an engine context\n");
+        return 1;
+    }
+    int status = 0;
+    if (vantorix_load_arw(ctx, in.c_str(), p.size_level) != 0) {
+        status = engine_error(ctx, "cannot load " + in);
+    } else if (!apply_develop_settings(ctx, p, error)) {
+        std::fprintf(stderr, "vantorix: %s\n", error.c_str());
+        status = 1;
+    } else if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) {
+        status = engine_error(ctx, "segmentation failed");
+    } else if (vantorix_export_subject_png(ctx, out.c_str()) != 0) {
+        status = engine_error(ctx, "cannot write " + out);
+    }
+    vantorix_destroy_context(ctx);
+    return status;
+}
 
 }  // namespace cli

@@ -1,13 +1,458 @@
+// Subcommands on files: `info` (EXIF summary), `thumb` (small JPEG),
+// `phash` (perceptual hashes) and `dupes` (groups of near-duplicates).
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bitset>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <numeric>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 #include "commands.h"
+#include "vantorix.h"
 
 namespace cli {
 
-int cmd_info(const Args&) { return usage_error("command not available yet"); }
+namespace {
 
-int cmd_thumb(const Args&) { return usage_error("command not available yet"); }
+namespace fs = std::filesystem;
 
-int cmd_phash(const Args&) { return usage_error("command not available yet"); }
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
 
-int cmd_dupes(const Args&) { return usage_error("command not available yet"); }
+bool has_suffix(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Files `dupes` looks at: the ordinary image formats and the usual camera RAW
+// extensions (everything else in a folder is left alone).
+bool is_image_file_name(const std::string& name) {
+    static const char* const kExtensions[] = {
+        ".jpg", ".jpeg", ".png", ".tif", ".tiff", ".bmp", ".webp",  // decoded directly
+        ".3fr", ".ari", ".arw", ".bay", ".cap", ".cr2", ".cr3", ".crw", ".dcr", ".dcs", ".dng", ".drf",
+        ".eip", ".erf", ".fff", ".gpr", ".iiq", ".k25", ".kdc", ".mdc", ".mef", ".mos", ".mrw", ".nef",
+        ".nrw", ".orf", ".pef", ".ptx", ".pxn", ".qtk", ".raf", ".raw", ".rw2", ".rwl", ".rwz", ".sr2",
+        ".srf", ".srw", ".x3f"};
+    const std::string l = lower(name);
+    for (const char* ext : kExtensions)
+        if (has_suffix(l, ext)) return true;
+    return false;
+}
+
+const char* phash_failure(int code) {
+    switch (code) {
+        case -2: return "no embedded thumbnail";
+        case -3: return "the embedded thumbnail cannot be read";
+        case -4: return "the embedded thumbnail is empty";
+        default: return "not a readable image file";
+    }
+}
+
+const char* thumb_failure(int code) {
+    switch (code) {
+        case -2: return "no embedded thumbnail";
+        case -3: return "the embedded thumbnail cannot be produced";
+        case -4: return "out of memory";
+        default: return "not a readable image file";
+    }
+}
+
+std::string hex64(uint64_t v) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+int hamming(uint64_t a, uint64_t b) { return static_cast<int>(std::bitset<64>(a ^ b).count()); }
+
+// ---- info ---------------------------------------------------------------
+
+// Text for a terminal: control characters become '?', trailing blanks go.
+std::string printable(const char* s) {
+    std::string out;
+    for (const char* p = s; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        out.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();  // cameras pad with blanks
+    return out;
+}
+
+// A JSON string: escapes, and U+FFFD for bytes that are not UTF-8.
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            if (c == '"' || c == '\\') {
+                out.push_back('\\');
+                out.push_back(static_cast<char>(c));
+            } else if (c < 0x20 || c == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+            ++i;
+            continue;
+        }
+        // A multi-byte sequence: its length from the lead byte, then checks of
+        // the continuation bytes, overlong forms, surrogates and the range.
+        size_t len = 0;
+        uint32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
+        else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
+        bool ok = len > 0 && i + len <= s.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) ok = false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                   (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
+        if (ok) {
+            out.append(s, i, len);
+            i += len;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    out.push_back('"');
+    return out;
+}
+
+// The shortest text that reads back as the same float / double; null when not finite.
+std::string json_float(float v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[32];
+    for (int precision = 6; precision <= 9; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(v));
+        if (std::strtof(buf, nullptr) == v) break;
+    }
+    return buf;
+}
+
+std::string json_double(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[40];
+    for (int precision = 15; precision <= 17; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+        if (std::strtod(buf, nullptr) == v) break;
+    }
+    return buf;
+}
+
+std::string format_number(double v, const char* fmt) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+
+std::string text_exposure(float t) {
+    if (!(t > 0.0f)) return "-";
+    if (t >= 1.0f || !std::isfinite(t)) return format_number(t, "%.4g s");
+    return "1/" + format_number(1.0 / static_cast<double>(t), "%.4g") + " s";
+}
+
+void print_text_summary(const std::string& file, const ExifSummary& s) {
+    auto text = [](const char* v) { return v[0] ? printable(v) : std::string("-"); };
+    auto number = [](double v, const char* fmt) {
+        return v == 0.0 ? std::string("-") : format_number(v, fmt);
+    };
+    std::printf("%s\n", printable(file.c_str()).c_str());
+    std::printf("  make           %s\n", text(s.make).c_str());
+    std::printf("  model          %s\n", text(s.model).c_str());
+    std::printf("  lens           %s\n", text(s.lens).c_str());
+    std::printf("  focal length   %s\n", number(s.focal_length, "%.4g mm").c_str());
+    std::printf("  aperture       %s\n", number(s.aperture, "f/%.3g").c_str());
+    std::printf("  exposure time  %s\n", text_exposure(s.exposure_time).c_str());
+    std::printf("  iso            %s\n", s.iso ? std::to_string(s.iso).c_str() : "-");
+    std::printf("  date/time      %s\n", text(s.datetime).c_str());
+    if (s.width || s.height)
+        std::printf("  size           %d x %d\n", s.width, s.height);
+    else
+        std::printf("  size           -\n");
+    std::printf("  orientation    %s\n", s.orientation ? std::to_string(s.orientation).c_str() : "-");
+    if (std::isnan(s.gps_latitude) && std::isnan(s.gps_longitude)) {
+        std::printf("  gps            -\n");
+    } else {
+        auto coord = [](double v) { return std::isnan(v) ? std::string("-") : format_number(v, "%.6f"); };
+        std::printf("  gps            %s, %s\n", coord(s.gps_latitude).c_str(), coord(s.gps_longitude).c_str());
+    }
+}
+
+std::string json_summary(const std::string& file, const ExifSummary& s) {
+    std::string o = "  {";
+    o += "\"file\": " + json_string(file);
+    o += ", \"make\": " + json_string(s.make);
+    o += ", \"model\": " + json_string(s.model);
+    o += ", \"lens\": " + json_string(s.lens);
+    o += ", \"focal_length\": " + json_float(s.focal_length);
+    o += ", \"aperture\": " + json_float(s.aperture);
+    o += ", \"exposure_time\": " + json_float(s.exposure_time);
+    o += ", \"iso\": " + std::to_string(s.iso);
+    o += ", \"datetime\": " + json_string(s.datetime);
+    o += ", \"width\": " + std::to_string(s.width);
+    o += ", \"height\": " + std::to_string(s.height);
+    o += ", \"orientation\": " + std::to_string(s.orientation);
+    o += ", \"gps_latitude\": " + json_double(s.gps_latitude);
+    o += ", \"gps_longitude\": " + json_double(s.gps_longitude);
+    o += "}";
+    return o;
+}
+
+// ---- dupes ----------------------------------------------------------------
+
+struct UnionFind {
+    std::vector<size_t> parent;
+    explicit UnionFind(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), size_t(0)); }
+    size_t find(size_t x) {
+        while (parent[x] != x) x = parent[x] = parent[parent[x]];
+        return x;
+    }
+    void unite(size_t a, size_t b) {
+        a = find(a);
+        b = find(b);
+        if (a != b) parent[std::max(a, b)] = std::min(a, b);  // the root is the smallest index
+    }
+};
+
+void draw_progress(size_t done, size_t total) {
+    const int width = 30;
+    const int filled = total ? static_cast<int>(done * width / total) : width;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(width - filled), '-');
+    std::fprintf(stderr, "\rhashing [%s] %zu/%zu", bar.c_str(), done, total);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int cmd_info(const Args& args) {
+    bool json = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            json = true;
+        else if (a.size() > 1 && a[0] == '-' && a[1] == '-')
+            return usage_error("unknown option for info: " + a);
+        else
+            files.push_back(a);
+    }
+    if (files.empty()) return usage_error("info needs at least one file");
+    EngineContext* ctx = vantorix_create_context();
+    if (!ctx) {
+        std::fprintf(stderr, "vantorix: could not create an engine context\n");
+        return 1;
+    }
+    int status = 0;
+    std::vector<std::string> entries;
+    bool first = true;
+    for (const std::string& file : files) {
+        // The quickest development: only the shooting data is wanted (for a
+        // RAW file without EXIF, the size reported is that of this development).
+        if (vantorix_load_arw(ctx, file.c_str(), 4) != 0) {
+            status = engine_error(ctx, "cannot load " + file);
+            continue;
+        }
+        ExifSummary s;
+        if (vantorix_get_exif(ctx, &s) != 0) {
+            status = engine_error(ctx, "cannot read the shooting data of " + file);
+            continue;
+        }
+        if (json) {
+            entries.push_back(json_summary(file, s));
+        } else {
+            if (!first) std::printf("\n");
+            first = false;
+            print_text_summary(file, s);
+        }
+    }
+    vantorix_destroy_context(ctx);
+    if (json) {
+        std::printf("[");
+        for (size_t i = 0; i < entries.size(); ++i) std::printf("%s\n%s", i ? "," : "", entries[i].c_str());
+        std::printf("\n]\n");
+    }
+    return status;
+}
+
+int cmd_thumb(const Args& args) {
+    for (const std::string& a : args)
+        if (a.size() > 1 && a[0] == '-' && a[1] == '-') return usage_error("unknown option for thumb: " + a);
+    if (args.size() != 2) return usage_error("thumb needs an input file and an output file");
+    const std::string& in = args[0];
+    const std::string& out = args[1];
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    const int r = vantorix_extract_thumbnail(in.c_str(), &data, &size);
+    if (r != 0) {
+        std::fprintf(stderr, "vantorix: cannot make a thumbnail of %s: %s\n", in.c_str(), thumb_failure(r));
+        return 1;
+    }
+    std::FILE* f = std::fopen(out.c_str(), "wb");
+    bool ok = f != nullptr;
+    int err = ok ? 0 : errno;
+    if (ok && std::fwrite(data, 1, size, f) != size) {
+        ok = false;
+        err = errno;
+    }
+    if (f && std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    vantorix_free_thumb(data);
+    if (!ok) {
+        if (f) std::remove(out.c_str());
+        std::fprintf(stderr, "vantorix: cannot write %s: %s\n", out.c_str(), std::strerror(err));
+        return 1;
+    }
+    return 0;
+}
+
+int cmd_phash(const Args& args) {
+    for (const std::string& a : args)
+        if (a.size() > 1 && a[0] == '-' && a[1] == '-') return usage_error("unknown option for phash: " + a);
+    if (args.empty()) return usage_error("phash needs at least one file");
+    int status = 0;
+    for (const std::string& file : args) {
+        uint64_t h = 0;
+        const int r = vantorix_phash(file.c_str(), &h);
+        if (r != 0) {
+            std::fprintf(stderr, "vantorix: cannot hash %s: %s\n", file.c_str(), phash_failure(r));
+            status = 1;
+            continue;
+        }
+        std::printf("%s  %s\n", hex64(h).c_str(), file.c_str());
+    }
+    return status;
+}
+
+int cmd_dupes(const Args& args) {
+    int max_distance = 8;
+    std::vector<std::string> dirs;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--max-distance") {
+            if (i + 1 >= args.size() || !parse_int(args[i + 1], max_distance) || max_distance < 0 || max_distance > 64)
+                return usage_error("--max-distance needs a whole number from 0 to 64");
+            ++i;
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return usage_error("unknown option for dupes: " + a);
+        } else {
+            dirs.push_back(a);
+        }
+    }
+    if (dirs.size() != 1) return usage_error("dupes needs one folder");
+    const std::string& dir = dirs[0];
+
+    // Every image file under the folder (symbolic links to folders are not followed).
+    std::vector<std::string> files;
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        std::fprintf(stderr, "vantorix: %s is not a folder\n", dir.c_str());
+        return 1;
+    }
+    fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
+    if (ec) {
+        std::fprintf(stderr, "vantorix: cannot read the folder %s: %s\n", dir.c_str(), ec.message().c_str());
+        return 1;
+    }
+    for (; it != end; it.increment(ec)) {
+        if (ec) {
+            std::fprintf(stderr, "vantorix: cannot read the folder %s: %s\n", dir.c_str(), ec.message().c_str());
+            return 1;
+        }
+        std::error_code fec;
+        if (it->is_regular_file(fec) && is_image_file_name(it->path().filename().string()))
+            files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+
+    // Hash them on a few threads; the engine's file functions need no context.
+    std::vector<uint64_t> hashes(files.size(), 0);
+    std::vector<int> results(files.size(), 0);
+    std::atomic<size_t> next{0}, done{0};
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    const unsigned hw = std::thread::hardware_concurrency();
+    const size_t workers = std::max<size_t>(1, std::min<size_t>({hw ? hw : 2u, 8u, files.size()}));
+    auto work = [&] {
+        for (size_t i = next++; i < files.size(); i = next++) {
+            results[i] = vantorix_phash(files[i].c_str(), &hashes[i]);
+            ++done;
+        }
+    };
+    std::vector<std::thread> pool;
+    for (size_t w = 0; w < workers && !files.empty(); ++w) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads; the calling thread takes over below if none started
+        }
+    }
+    if (pool.empty()) work();
+    if (progress) {
+        size_t shown = SIZE_MAX;
+        while (done.load() < files.size()) {
+            if (done.load() != shown) draw_progress(shown = done.load(), files.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        draw_progress(files.size(), files.size());
+        std::fprintf(stderr, "\n");
+    }
+    for (auto& t : pool) t.join();
+
+    int status = 0;
+    std::vector<size_t> hashed;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (results[i] == 0) {
+            hashed.push_back(i);
+        } else {
+            std::fprintf(stderr, "vantorix: cannot hash %s: %s\n", files[i].c_str(), phash_failure(results[i]));
+            status = 1;
+        }
+    }
+
+    // Near-duplicates: files linked by chains of pairs at most max_distance apart.
+    UnionFind groups(files.size());
+    for (size_t a = 0; a < hashed.size(); ++a)
+        for (size_t b = a + 1; b < hashed.size(); ++b)
+            if (hamming(hashes[hashed[a]], hashes[hashed[b]]) <= max_distance) groups.unite(hashed[a], hashed[b]);
+    std::vector<std::vector<size_t>> members(files.size());
+    for (size_t i : hashed) members[groups.find(i)].push_back(i);
+    size_t group_count = 0;
+    for (size_t root = 0; root < files.size(); ++root) {
+        const std::vector<size_t>& g = members[root];
+        if (g.size() < 2) continue;
+        std::printf("%sgroup %zu: %zu files\n", group_count ? "\n" : "", group_count + 1, g.size());
+        for (size_t i : g)
+            std::printf("  %2d  %s  %s\n", hamming(hashes[g.front()], hashes[i]), hex64(hashes[i]).c_str(),
+                        files[i].c_str());
+        ++group_count;
+    }
+    if (progress)
+        std::fprintf(stderr, "%zu image files, %zu hashed, %zu group(s) of near-duplicates (distance at most %d)\n",
+                     files.size(), hashed.size(), group_count, max_distance);
+    return status;
+}
 
 }  // namespace cli

@@ -1,10 +1,104 @@
+// vantorix_phash: a 64-bit DCT hash of an image file for near-duplicate search.
+// Hosts store these hashes, so every step below is fixed: changing any of
+// them changes stored hashes.
+#include <algorithm>
+#include <cstdint>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "analysis/phash_core.h"
 #include "engine/context.h"
 #include "engine/guard.h"
+#include "io/file_io.h"
+#include "output/thumb_support.h"
+
+namespace vantorix {
+
+float phash_median(std::vector<float> values) {
+    const size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
+    return values[mid];
+}
+
+int phash_grey_from_thumbnail(const libraw_processed_image_t& img, cv::Mat& grey) {
+    grey.release();
+    if (img.type == LIBRAW_IMAGE_JPEG) {
+        // An undecodable thumbnail leaves `grey` empty.
+        if (img.data_size > 0 && img.data_size <= static_cast<unsigned>(INT32_MAX)) {
+            const cv::Mat bytes(1, static_cast<int>(img.data_size), CV_8UC1, const_cast<unsigned char*>(img.data));
+            try {
+                grey = cv::imdecode(bytes, cv::IMREAD_GRAYSCALE);
+            } catch (const cv::Exception&) {
+                grey.release();
+            }
+        }
+        return 0;
+    }
+    const cv::Mat bitmap = thumb_bitmap_to_8bit(img);
+    if (bitmap.empty()) return -3;
+    if (bitmap.channels() == 3)
+        cv::cvtColor(bitmap, grey, cv::COLOR_RGB2GRAY);
+    else
+        grey = bitmap;
+    return 0;
+}
+
+uint64_t phash_of_grey(const cv::Mat& grey) {
+    cv::Mat small, flt, freq;
+    cv::resize(grey, small, cv::Size(32, 32), 0, 0, cv::INTER_AREA);
+    small.convertTo(flt, CV_32F, 1.0, 0.0);
+    cv::dct(flt, freq, 0);
+
+    // The 63 low frequencies other than the DC coefficient, row by row.
+    std::vector<float> ac;
+    ac.reserve(63);
+    for (int u = 0; u < 8; ++u) {
+        const float* row = freq.ptr<float>(u);
+        for (int v = 0; v < 8; ++v)
+            if (u != 0 || v != 0) ac.push_back(row[v]);
+    }
+    const float median = phash_median(ac);
+
+    // Coefficient (u, v) sets bit 63 - (8u + v); the DC coefficient takes part.
+    uint64_t hash = 0;
+    for (int u = 0; u < 8; ++u) {
+        const float* row = freq.ptr<float>(u);
+        for (int v = 0; v < 8; ++v) hash = (hash << 1) | (row[v] > median ? 1u : 0u);
+    }
+    return hash;
+}
+
+int phash_file(const std::string& path, uint64_t& hash) {
+    cv::Mat grey;
+    if (has_image_extension(path)) {
+        grey = read_image_file(path, cv::IMREAD_GRAYSCALE);
+        if (grey.empty()) return -1;
+        grey = reduce_to_longer_side(grey, 256);
+    } else {
+        const int r = with_embedded_thumbnail(path, false, [&](const libraw_processed_image_t& img) -> int {
+            return phash_grey_from_thumbnail(img, grey);
+        });
+        if (r != 0) return r;
+        if (grey.empty()) return -4;
+    }
+    hash = phash_of_grey(grey);
+    return 0;
+}
+
+}  // namespace vantorix
 
 extern "C" {
 
-VANTORIX_API int vantorix_phash(const char*, uint64_t*) {
-    return -1;
+VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash) {
+    if (!path || !out_hash) return -1;
+    *out_hash = 0;
+    return vantorix::guarded(nullptr, -1, [&]() -> int {
+        uint64_t hash = 0;
+        const int r = vantorix::phash_file(path, hash);
+        if (r == 0) *out_hash = hash;
+        return r;
+    });
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "engine/context.h"
@@ -48,23 +49,69 @@ int background_blur_kernel(float bg_blur) {
 }
 
 cv::Mat blur_background(const cv::Mat& preview, const cv::Mat& mask, float bg_blur) {
+    CV_Assert(preview.type() == CV_8UC4 && mask.type() == CV_8UC1 && !mask.empty());
     cv::Mat m8 = mask;
     if (mask.cols != preview.cols || mask.rows != preview.rows)
         cv::resize(mask, m8, preview.size(), 0, 0, cv::INTER_LINEAR);
     const int k = background_blur_kernel(bg_blur);
     cv::Mat blurred;
     cv::GaussianBlur(preview, blurred, cv::Size(k, k), 0, 0, cv::BORDER_REFLECT_101);
-    cv::Mat m;
-    m8.convertTo(m, CV_32F, 0.00392156862745098);
-    cv::Mat M;
-    cv::merge(std::vector<cv::Mat>{m, m, m, m}, M);
-    cv::Mat F, Bf;
-    preview.convertTo(F, CV_32FC4, 1.0);
-    blurred.convertTo(Bf, CV_32FC4, 1.0);
-    cv::Mat inv = cv::Scalar(1.0, 1.0, 1.0, 1.0) - M;
-    cv::Mat R = F.mul(M) + Bf.mul(inv);
-    cv::Mat out;
-    R.convertTo(out, CV_8UC4, 1.0);
+
+    // Blend weight m = mask/255 exactly as OpenCV's scaled conversion to
+    // float gives it, and 1 - m in single precision, for all 256 mask values.
+    cv::Mat levels(1, 256, CV_8U), weights;
+    for (int i = 0; i < 256; ++i) levels.at<uchar>(i) = static_cast<uchar>(i);
+    levels.convertTo(weights, CV_32F, 0.00392156862745098);
+    float sharp_weight[256], blur_weight[256];
+    for (int i = 0; i < 256; ++i) {
+        sharp_weight[i] = weights.at<float>(i);
+        blur_weight[i] = 1.0f - sharp_weight[i];
+    }
+
+    // One pass instead of float copies of the preview, the blurred preview
+    // and the four-channel mask: result = sharp·m + blurred·(1 − m) per
+    // channel (alpha too) in single precision (separate products and sum),
+    // rounded to nearest even and saturated as OpenCV's conversion back to
+    // 8 bits does. Four pixels per step where 128-bit vectors exist. The
+    // result overwrites the blurred copy in place (each pixel is read before
+    // it is written), which saves a full-size allocation.
+    cv::Mat& out = blurred;
+    for (int y = 0; y < preview.rows; ++y) {
+        const uchar* p = preview.ptr<uchar>(y);
+        const uchar* b = blurred.ptr<uchar>(y);  // same row as o
+        const uchar* w = m8.ptr<uchar>(y);
+        uchar* o = out.ptr<uchar>(y);
+        int x = 0;
+#if CV_SIMD128
+        for (; x + 4 <= preview.cols; x += 4) {
+            cv::v_uint16x8 p16[2], b16[2];
+            cv::v_expand(cv::v_load(p + 4 * x), p16[0], p16[1]);
+            cv::v_expand(cv::v_load(b + 4 * x), b16[0], b16[1]);
+            cv::v_uint32x4 p32[4], b32[4];
+            cv::v_expand(p16[0], p32[0], p32[1]);
+            cv::v_expand(p16[1], p32[2], p32[3]);
+            cv::v_expand(b16[0], b32[0], b32[1]);
+            cv::v_expand(b16[1], b32[2], b32[3]);
+            cv::v_int32x4 r[4];
+            for (int j = 0; j < 4; ++j) {
+                const cv::v_float32x4 sharp =
+                    cv::v_cvt_f32(cv::v_reinterpret_as_s32(p32[j])) * cv::v_setall_f32(sharp_weight[w[x + j]]);
+                const cv::v_float32x4 soft =
+                    cv::v_cvt_f32(cv::v_reinterpret_as_s32(b32[j])) * cv::v_setall_f32(blur_weight[w[x + j]]);
+                r[j] = cv::v_round(sharp + soft);
+            }
+            cv::v_store(o + 4 * x, cv::v_pack_u(cv::v_pack(r[0], r[1]), cv::v_pack(r[2], r[3])));
+        }
+#endif
+        for (; x < preview.cols; ++x) {
+            const float m = sharp_weight[w[x]], im = blur_weight[w[x]];
+            for (int c = 0; c < 4; ++c) {
+                const float sharp = static_cast<float>(p[4 * x + c]) * m;
+                const float soft = static_cast<float>(b[4 * x + c]) * im;
+                o[4 * x + c] = cv::saturate_cast<uchar>(sharp + soft);
+            }
+        }
+    }
     return out;
 }
 

@@ -1,10 +1,46 @@
+// The subject cut-out: the developed image with the subject mask as alpha.
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
+#include <vector>
+
 #include "engine/context.h"
 #include "engine/guard.h"
+#include "io/file_io.h"
 
 extern "C" {
 
-VANTORIX_API int vantorix_export_subject_png(EngineContext*, const char*) {
-    return -1;
+VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path) {
+    if (!ctx || !path) return -1;
+    return vantorix::guarded(ctx, -1, [&]() -> int {
+        if (!ctx->mask_ready) {
+            ctx->fail("no segmentation mask");
+            return -1;
+        }
+        if (!ctx->processed_valid) ctx->pipeline.process(ctx->adjustments);
+        const vantorix::ImageBuffer& developed = ctx->pipeline.processed;
+        const cv::Mat& mask = ctx->subject_mask;
+        // The mask is applied pixel for pixel: after a crop, a load of an image
+        // of another size or an unload it would not line up with the picture.
+        if (developed.empty() || mask.empty() || mask.type() != CV_8UC1 || mask.cols != developed.cols() ||
+            mask.rows != developed.rows()) {
+            ctx->fail("segmentation mask does not match the developed image");
+            return -1;
+        }
+        // Colour from the developed image (÷257), alpha from the mask as it
+        // is, straight (not premultiplied), in the encoder's BGRA order: one
+        // channel shuffle instead of split, merge and a colour conversion.
+        const cv::Mat rgba8 = developed.to_8bit();
+        cv::Mat bgra(rgba8.size(), CV_8UC4);
+        const cv::Mat sources[] = {rgba8, mask};
+        const int from_to[] = {2, 0, 1, 1, 0, 2, 4, 3};
+        cv::mixChannels(sources, 2, &bgra, 1, from_to, 4);
+        if (!vantorix::write_image_file(path, bgra, {cv::IMWRITE_PNG_COMPRESSION, 6})) {
+            ctx->fail("failed to write PNG");
+            return -2;
+        }
+        return 0;
+    });
 }
 
 }  // extern "C"

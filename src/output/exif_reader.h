@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+#include "io/raw_image.h"
+#include "vantorix.h"
+
+namespace vantorix {
+
+// Fills `rec` from the EXIF block of the file at `path`. False (with `rec`
+// cleared: zeros, empty texts, NaN GPS) when libexif finds no EXIF data.
+bool read_exif_summary(const std::string& path, ExifSummary& rec);
+
+// Fills `rec` from the shooting data that RAW development recorded.
+void fill_from_raw(const RawImage& raw, ExifSummary& rec);
+
+}  // namespace vantorix

@@ -1,0 +1,73 @@
+#include "output/thumb_support.h"
+
+#include <libraw/libraw.h>
+
+#include <algorithm>
+#include <memory>
+#include <opencv2/imgproc.hpp>
+
+namespace vantorix {
+
+namespace {
+
+// Releases the thumbnail, then the processor's data; the processor itself is
+// destroyed by its owner afterwards.
+struct ThumbRelease {
+    LibRaw* proc;
+    libraw_processed_image_t* img;
+    ~ThumbRelease() {
+        if (img) LibRaw::dcraw_clear_mem(img);
+        proc->recycle();
+    }
+};
+
+}  // namespace
+
+int with_embedded_thumbnail(const std::string& path, bool consult_error,
+                            const std::function<int(const libraw_processed_image_t&)>& use) {
+    auto proc = std::make_unique<LibRaw>(0);
+    if (proc->open_file(path.c_str()) != LIBRAW_SUCCESS) return -1;
+    if (proc->unpack_thumb() != LIBRAW_SUCCESS) {
+        proc->recycle();
+        return -2;
+    }
+    int err = 0;
+    libraw_processed_image_t* img = proc->dcraw_make_mem_thumb(&err);
+    ThumbRelease release{proc.get(), img};
+    if (!img || (consult_error && err != 0)) return -3;
+    return use(*img);
+}
+
+cv::Mat thumb_bitmap_to_8bit(const libraw_processed_image_t& img) {
+    if (img.type != LIBRAW_IMAGE_BITMAP || img.width == 0 || img.height == 0) return cv::Mat();
+    const int colors = img.colors, bits = img.bits;
+    if ((colors != 1 && colors != 3) || (bits != 8 && bits != 16)) return cv::Mat();
+    const size_t needed = static_cast<size_t>(img.width) * img.height * static_cast<size_t>(colors) *
+                          static_cast<size_t>(bits / 8);
+    if (static_cast<size_t>(img.data_size) < needed) return cv::Mat();
+    const cv::Mat wrapped(img.height, img.width, CV_MAKETYPE(bits == 16 ? CV_16U : CV_8U, colors),
+                          const_cast<unsigned char*>(img.data));
+    cv::Mat out;
+    if (bits == 16)
+        wrapped.convertTo(out, CV_8U, 1.0 / 257.0);
+    else
+        out = wrapped.clone();
+    return out;
+}
+
+cv::Mat reduce_to_longer_side(const cv::Mat& image, int limit) {
+    const int longer = std::max(image.cols, image.rows);
+    if (longer <= limit) return image;
+    const float factor = static_cast<float>(limit) / static_cast<float>(longer);
+    const double f = factor;
+    // The size OpenCV derives from the factor.
+    const int w = cv::saturate_cast<int>(image.cols * f), h = cv::saturate_cast<int>(image.rows * f);
+    cv::Mat out;
+    if (w >= 1 && h >= 1)
+        cv::resize(image, out, cv::Size(), f, f, cv::INTER_AREA);
+    else
+        cv::resize(image, out, cv::Size(std::max(w, 1), std::max(h, 1)), 0, 0, cv::INTER_AREA);
+    return out;
+}
+
+}  // namespace vantorix
