@@ -1,0 +1,31 @@
+#pragma once
+// Shared pieces of the automatic tools: the analysis copy of the loaded image
+// and its luminance plane.
+#include <opencv2/core.hpp>
+
+#include "engine/image_buffer.h"
+
+namespace vantorix {
+
+// Tallest analysis image, as a multiple of its width. Only photographs more
+// than this many times taller than wide are affected; without the bound a
+// 1 x 4096 picture would be enlarged to 512 x 2097152 (17 GB of float data).
+constexpr int kMaxAnalysisAspect = 8;
+
+// Height of an analysis copy `target_width` pixels wide: rows * target_width
+// / cols (product first, quotient truncated), at least 1 and at most
+// kMaxAnalysisAspect * target_width.
+int analysis_height(int cols, int rows, int target_width);
+
+// The source resampled to exactly width x height (linear interpolation) and
+// converted to CV_32FC4 in 0..1.
+cv::Mat analysis_image(const ImageBuffer& source, int width, int height);
+
+// The source scaled to `target_width` pixels wide with analysis_height rows.
+cv::Mat analysis_image(const ImageBuffer& source, int target_width);
+
+// Rec. 709 luminance 0.2126 R + 0.7152 G + 0.0722 B (CV_32FC1) of a CV_32FC4
+// image, formed as a matrix expression over the split planes.
+cv::Mat luminance_plane(const cv::Mat& rgba);
+
+}  // namespace vantorix
