@@ -72,15 +72,30 @@ void print_json(const std::string& path, const Proposals& p) {
     std::fputs(s.c_str(), stdout);
 }
 
+// Fixed decimals without trailing zeros ("0.25", "6500", "-0.4").
+std::string rounded(float v, int decimals) {
+    if (!std::isfinite(v)) return "nan";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, static_cast<double>(v));
+    std::string s = buf;
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+    }
+    if (s == "-0") s = "0";
+    return s;
+}
+
 void print_text(const std::string& path, const Proposals& p) {
     std::printf("%s\n", path.c_str());
-    std::printf("  exposure       %s EV\n", number(p.exposure).c_str());
-    std::printf("  white balance  temperature %s K, tint %s\n", number(p.temperature).c_str(), number(p.tint).c_str());
-    std::printf("  straighten     %s degrees (for the rotation setting)\n", number(p.angle).c_str());
-    std::printf("  crop           x %s, y %s, w %s, h %s\n", number(p.crop[0]).c_str(), number(p.crop[1]).c_str(),
-                number(p.crop[2]).c_str(), number(p.crop[3]).c_str());
+    std::printf("  exposure       %s EV\n", rounded(p.exposure, 3).c_str());
+    std::printf("  white balance  temperature %s K, tint %s\n", rounded(p.temperature, 0).c_str(),
+                rounded(p.tint, 2).c_str());
+    std::printf("  straighten     %s degrees\n", rounded(p.angle, 2).c_str());
+    std::printf("  crop           x %s, y %s, w %s, h %s\n", rounded(p.crop[0], 4).c_str(), rounded(p.crop[1], 4).c_str(),
+                rounded(p.crop[2], 4).c_str(), rounded(p.crop[3], 4).c_str());
     std::printf("  enhance\n");
-    for (int i = 0; i < 19; ++i) std::printf("    %-18s %s\n", kEnhanceNames[i], number(p.enhance.slots[i]).c_str());
+    for (int i = 0; i < 19; ++i) std::printf("    %-18s %s\n", kEnhanceNames[i], rounded(p.enhance.slots[i], 3).c_str());
 }
 
 }  // namespace
