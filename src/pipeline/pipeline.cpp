@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "pipeline/stages.h"
 
@@ -33,10 +32,25 @@ void apply_brightness(cv::Mat& img, const Adjustments& adj) {
     // so map it explicitly to the neutral exponent.
     float g = std::max(std::min(g0, 10.0f), 0.1f);
     if (std::isnan(g)) return;
-    std::vector<cv::Mat> planes;
-    cv::split(img, planes);
-    for (int c = 0; c < 3; ++c) cv::pow(planes[c], static_cast<double>(g), planes[c]);
-    cv::merge(planes, img);
+    // Row by row through a small three-channel buffer: the same element-wise
+    // cv::pow as on whole planes, without splitting and merging the image.
+    const double exponent = static_cast<double>(g);
+    cv::Mat rgb(1, img.cols, CV_32FC3);
+    float* t = rgb.ptr<float>();
+    for (int y = 0; y < img.rows; ++y) {
+        float* p = img.ptr<float>(y);
+        for (int x = 0; x < img.cols; ++x) {
+            t[3 * x] = p[4 * x];
+            t[3 * x + 1] = p[4 * x + 1];
+            t[3 * x + 2] = p[4 * x + 2];
+        }
+        cv::pow(rgb, exponent, rgb);
+        for (int x = 0; x < img.cols; ++x) {
+            p[4 * x] = t[3 * x];
+            p[4 * x + 1] = t[3 * x + 1];
+            p[4 * x + 2] = t[3 * x + 2];
+        }
+    }
 }
 
 void apply_contrast(cv::Mat& img, const Adjustments& adj) {
@@ -79,9 +93,9 @@ void ImagePipeline::process(const Adjustments& adj) {
     apply_vignette(img, adj);
     apply_grain(img, adj);
 
-    cv::Mat out;
-    img.convertTo(out, CV_16U, 65535.0);
-    processed = ImageBuffer::adopt(std::move(out));
+    // Written into the previous result's memory when the size is unchanged.
+    if (processed.mat.u && processed.mat.u->refcount > 1) processed.mat.release();
+    img.convertTo(processed.mat, CV_16U, 65535.0);
 }
 
 }  // namespace vantorix

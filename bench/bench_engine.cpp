@@ -1,0 +1,46 @@
+// Loading, development with default settings, preview and JPEG export.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "bench_common.h"
+
+static void BM_LoadLargeJpeg(benchmark::State& state) {
+    const std::string path = benchsupport::large_jpeg_path();
+    EngineContext* ctx = vantorix_create_context();
+    for (auto _ : state) benchmark::DoNotOptimize(vantorix_load_arw(ctx, path.c_str(), 1));
+    vantorix_destroy_context(ctx);
+}
+BENCHMARK(BM_LoadLargeJpeg)->Unit(benchmark::kMillisecond);
+
+static void BM_ProcessDefault4096(benchmark::State& state) {
+    EngineContext* ctx = benchsupport::context_4096();
+    for (auto _ : state) benchmark::DoNotOptimize(vantorix_process(ctx));
+    vantorix_destroy_context(ctx);
+}
+BENCHMARK(BM_ProcessDefault4096)->Unit(benchmark::kMillisecond);
+
+static void BM_ProcessBrightnessContrast4096(benchmark::State& state) {
+    EngineContext* ctx = benchsupport::context_4096();
+    vantorix_set_brightness(ctx, 30);
+    vantorix_set_contrast(ctx, 25);
+    for (auto _ : state) benchmark::DoNotOptimize(vantorix_process(ctx));
+    vantorix_destroy_context(ctx);
+}
+BENCHMARK(BM_ProcessBrightnessContrast4096)->Unit(benchmark::kMillisecond);
+
+static void BM_Preview4096(benchmark::State& state) {
+    EngineContext* ctx = benchsupport::context_4096();
+    std::vector<uint8_t> buf(size_t(4096) * 2731 * 4);
+    for (auto _ : state) benchmark::DoNotOptimize(vantorix_get_preview(ctx, buf.data(), int(buf.size())));
+    vantorix_destroy_context(ctx);
+}
+BENCHMARK(BM_Preview4096)->Unit(benchmark::kMillisecond);
+
+static void BM_ExportJpeg4096(benchmark::State& state) {
+    EngineContext* ctx = benchsupport::context_4096();
+    vantorix_process(ctx);
+    for (auto _ : state) benchmark::DoNotOptimize(vantorix_export_jpeg(ctx, "/tmp/vantorix_bench_export.jpg", 90, 0, 1));
+    vantorix_destroy_context(ctx);
+}
+BENCHMARK(BM_ExportJpeg4096)->Unit(benchmark::kMillisecond);
