@@ -1,34 +1,17 @@
-// Automatic tools on a 4096 x 2731 photograph-like image.
+// Automatic tools on a 4096 x 2731 photograph.
 #include <benchmark/benchmark.h>
 
-#include <opencv2/imgproc.hpp>
+#include <opencv2/core.hpp>
 
 #include "analysis/analysis_auto.h"
-#include "engine/context.h"
+#include "bench_common.h"
 #include "vantorix.h"
 
 namespace {
 
-// A textured scene with a tilted horizon, some straight edges and a bright
-// subject, held as the loaded 16-bit image of a context.
+// The shared 4096 x 2731 photograph, loaded once.
 EngineContext* bench_context() {
-    static EngineContext* ctx = [] {
-        const int w = 4096, h = 2731;
-        cv::Mat img(h, w, CV_8UC3);
-        cv::RNG rng(42);
-        rng.fill(img, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(40));
-        cv::Mat sky(h, w, CV_8UC3, cv::Scalar(230, 190, 150));
-        std::vector<cv::Point> ground = {{0, h / 2}, {w, h / 2 + 120}, {w, h}, {0, h}};
-        cv::fillPoly(sky, std::vector<std::vector<cv::Point>>{ground}, cv::Scalar(40, 90, 60));
-        for (int i = 0; i < 12; ++i)
-            cv::rectangle(sky, cv::Rect(300 + i * 300, h / 2 - 400 + i * 8, 200, 350), cv::Scalar(80 + i * 10, 80, 90),
-                          cv::FILLED);
-        cv::circle(sky, cv::Point(w * 2 / 3, h / 3), 250, cv::Scalar(40, 200, 250), cv::FILLED);
-        img += sky;
-        EngineContext* c = vantorix_create_context();
-        c->pipeline.working = vantorix::ImageBuffer(img);
-        return c;
-    }();
+    static EngineContext* ctx = benchsupport::context_4096();
     return ctx;
 }
 

@@ -109,6 +109,38 @@ TEST(AutoEnhance, AnalysisSizes) {
     EXPECT_EQ(a.at<cv::Vec4f>(100, 100)[3], 1.0f);
 }
 
+// The luminance plane taken straight from the 16-bit analysis copy (or from
+// its float form) is bit for bit the matrix expression over split planes.
+TEST(AutoAnalysis, LuminancePlaneIdentity) {
+    cv::RNG rng(77);
+    for (const cv::Size size : {cv::Size(333, 17), cv::Size(800, 533), cv::Size(1, 1), cv::Size(7, 3)}) {
+        SCOPED_TRACE(size);
+        cv::Mat src16(size, CV_16UC4);
+        rng.fill(src16, cv::RNG::UNIFORM, 0, 65536);
+        src16.at<cv::Vec4w>(0, 0) = cv::Vec4w(65535, 65535, 65535, 0);
+        const vantorix::ImageBuffer buf = vantorix::ImageBuffer::adopt(src16);
+        const cv::Mat f = buf.to_float();
+        std::vector<cv::Mat> planes;
+        cv::split(f, planes);
+        const cv::Mat expected = planes[0] * static_cast<double>(0.2126f) + planes[1] * static_cast<double>(0.7152f) +
+                                 planes[2] * static_cast<double>(0.0722f);
+        const cv::Mat from16 = vantorix::luminance_plane(buf.mat);
+        const cv::Mat from_float = vantorix::luminance_plane(f);
+        ASSERT_EQ(from16.type(), CV_32FC1);
+        ASSERT_EQ(from16.size(), size);
+        EXPECT_EQ(std::memcmp(from16.data, expected.data, expected.total() * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(from_float.data, expected.data, expected.total() * sizeof(float)), 0);
+        // And it is the Rec. 709 weighting.
+        for (int i = 0; i < 50; ++i) {
+            const int y = rng.uniform(0, size.height), x = rng.uniform(0, size.width);
+            const cv::Vec4w p = src16.at<cv::Vec4w>(y, x);
+            const double ref = (0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2]) / 65535.0;
+            EXPECT_NEAR(from16.at<float>(y, x), ref, 1e-6);
+        }
+        EXPECT_NEAR(from16.at<float>(0, 0), 1.0f, 1e-6f);
+    }
+}
+
 TEST(AutoEnhance, UniformMidGrey) {
     Context ctx;
     ASSERT_TRUE(load_png(ctx, grey(300, 200, 128), "ae_mid"));

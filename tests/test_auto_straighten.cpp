@@ -220,7 +220,9 @@ TEST(AutoStraighten, RoundTripThroughRotation) {
     wrong_bgr.convertTo(wrong_bgr, CV_8U, 1.0 / 257.0);
     Context third;
     ASSERT_TRUE(load_png(third, wrong_bgr, "st_roundtrip_wrong"));
-    EXPECT_NEAR(straighten(third), 2.0f * proposal, 0.5f);
+    const float doubled = straighten(third);
+    EXPECT_GT(doubled, 1.5f * proposal);
+    EXPECT_NEAR(doubled, 2.0f * proposal, 1.0f);
 }
 
 // Level photographs of the corpus turned by a known angle: the proposal

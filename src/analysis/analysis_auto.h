@@ -53,7 +53,8 @@ constexpr int kStraightenAnalysisWidth = 800;
 // horizontal and longer than 20 pixels; 0 when there is none.
 float straighten_from_segments(const std::vector<cv::Vec4i>& segments);
 
-// The segments found in a CV_32FC4 analysis image (blur, Canny, HoughLinesP).
+// The segments found in an analysis image (blur, Canny, HoughLinesP); the
+// image is CV_32FC4 or, measured the same way, its CV_16UC4 source.
 std::vector<cv::Vec4i> straighten_segments(const cv::Mat& analysis);
 
 // Auto straighten of a loaded image (must not be empty).
@@ -85,7 +86,8 @@ void for_each_crop_candidate(int width, int height, float aspect, float margin,
 // Score of a candidate on the importance map (CV_32FC1, 0..1).
 float crop_score(const cv::Mat& importance, const CropCandidate& c);
 
-// The importance map (saliency and edges, blurred, 0..1) of a CV_32FC4 image.
+// The importance map (saliency and edges, blurred, 0..1) of a CV_32FC4 image
+// (or of its CV_16UC4 source, with the same result).
 cv::Mat crop_importance(const cv::Mat& image);
 
 // Best crop on an importance map: the highest-scoring candidate, the earliest
@@ -94,8 +96,8 @@ cv::Mat crop_importance(const cv::Mat& image);
 void best_crop_on_importance(const cv::Mat& importance, float aspect, float margin, float& x, float& y, float& w,
                              float& h);
 
-// Best crop of a CV_32FC4 image as fractions of its size; (0, 0, 1, 1) for an
-// empty image or when no candidate fits.
+// Best crop of a CV_32FC4 image (or of its CV_16UC4 source) as fractions of
+// its size; (0, 0, 1, 1) for an empty image or when no candidate fits.
 void find_best_crop(const cv::Mat& image, float aspect, float margin, float& x, float& y, float& w, float& h);
 
 }  // namespace vantorix

@@ -17,15 +17,22 @@ constexpr int kMaxAnalysisAspect = 8;
 // kMaxAnalysisAspect * target_width.
 int analysis_height(int cols, int rows, int target_width);
 
-// The source resampled to exactly width x height (linear interpolation) and
-// converted to CV_32FC4 in 0..1.
+// The source resampled to exactly width x height with linear interpolation
+// (still 16-bit RGBA).
+ImageBuffer analysis_buffer(const ImageBuffer& source, int width, int height);
+
+// analysis_buffer converted to CV_32FC4 in 0..1 (to_float).
 cv::Mat analysis_image(const ImageBuffer& source, int width, int height);
 
-// The source scaled to `target_width` pixels wide with analysis_height rows.
+// The source scaled to `target_width` pixels wide with analysis_height rows,
+// as CV_32FC4.
 cv::Mat analysis_image(const ImageBuffer& source, int target_width);
 
-// Rec. 709 luminance 0.2126 R + 0.7152 G + 0.0722 B (CV_32FC1) of a CV_32FC4
-// image, formed as a matrix expression over the split planes.
+// Rec. 709 luminance 0.2126 R + 0.7152 G + 0.0722 B (CV_32FC1), formed as a
+// matrix expression over the red, green and blue planes. Takes a CV_32FC4
+// image, or a CV_16UC4 one whose planes are converted to float as to_float
+// does (the result is the same as for its to_float, without the four-channel
+// float copy).
 cv::Mat luminance_plane(const cv::Mat& rgba);
 
 }  // namespace vantorix

@@ -185,9 +185,12 @@ VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out
             ctx->fail("no image loaded");
             return -1;
         }
-        const cv::Mat analysis = vantorix::analysis_image(ctx->source_image(), vantorix::kCropAnalysisWidth);
+        const vantorix::ImageBuffer& source = ctx->source_image();
+        const int height = vantorix::analysis_height(source.cols(), source.rows(), vantorix::kCropAnalysisWidth);
+        const vantorix::ImageBuffer analysis =
+            vantorix::analysis_buffer(source, vantorix::kCropAnalysisWidth, height);
         float x, y, w, h;
-        vantorix::find_best_crop(analysis, 1.5f, 0.02f, x, y, w, h);
+        vantorix::find_best_crop(analysis.mat, 1.5f, 0.02f, x, y, w, h);
         *out_x = x;
         *out_y = y;
         *out_w = w;

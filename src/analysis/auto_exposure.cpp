@@ -52,9 +52,9 @@ void luminance_histogram(const cv::Mat& luminance, uint32_t* histogram) {
 }
 
 float auto_exposure_of(const ImageBuffer& source) {
-    const cv::Mat analysis = analysis_image(source, kExposureAnalysisSize, kExposureAnalysisSize);
+    const ImageBuffer analysis = analysis_buffer(source, kExposureAnalysisSize, kExposureAnalysisSize);
     uint32_t histogram[256];
-    luminance_histogram(luminance_plane(analysis), histogram);
+    luminance_histogram(luminance_plane(analysis.mat), histogram);
     return exposure_from_histogram(histogram);
 }
 

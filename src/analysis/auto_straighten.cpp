@@ -46,8 +46,9 @@ float straighten_from_segments(const std::vector<cv::Vec4i>& segments) {
 }
 
 float auto_straighten_of(const ImageBuffer& source) {
-    const cv::Mat analysis = analysis_image(source, kStraightenAnalysisWidth);
-    return straighten_from_segments(straighten_segments(analysis));
+    const int height = analysis_height(source.cols(), source.rows(), kStraightenAnalysisWidth);
+    const ImageBuffer analysis = analysis_buffer(source, kStraightenAnalysisWidth, height);
+    return straighten_from_segments(straighten_segments(analysis.mat));
 }
 
 }  // namespace vantorix
