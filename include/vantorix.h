@@ -198,8 +198,9 @@ VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash);
  * Each tool measures the image as loaded (the RAW development, else the
  * decoded file), never the developed one, so settings made before do not
  * influence it. Proposals go to the out-values only; apply them with the
- * setters. Returns 0, or -1 for a NULL argument (no message) or when no
- * image is loaded ("no image loaded"); out-values are written only on success.
+ * setters. Returns 0 on success; -1 for a NULL argument (no message), when no
+ * image is loaded ("no image loaded") or on an internal failure such as lack
+ * of memory (a message). Out-values are written only on success.
  */
 
 /**
@@ -227,9 +228,10 @@ VANTORIX_API int vantorix_auto_enhance(EngineContext* ctx, AutoEnhanceResult* ou
 VANTORIX_API int vantorix_auto_straighten(EngineContext* ctx, float* out_angle);
 /**
  * Proposed 3:2 landscape crop for vantorix_set_crop, as fractions of the
- * width (x, w) and height (y, h), chosen among crops of 80 to 100 % of the
- * frame that fit inside 2 % margins, by saliency, edges and the rule of
- * thirds. The crop is landscape for portrait pictures too.
+ * width (x, w) and height (y, h). Chosen by saliency, edges and the rule of
+ * thirds among sizes of 80 to 100 % of the largest 3:2 rectangle in the frame
+ * that stay inside 2 % margins (so normally at most 95 %). The crop is
+ * landscape for portrait pictures too.
  */
 VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out_y, float* out_w, float* out_h);
 
