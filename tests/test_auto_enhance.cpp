@@ -6,6 +6,7 @@
 
 #include "analysis/analysis_auto.h"
 #include "analysis/analysis_common.h"
+#include "output/histogram.h"
 #include "test_auto_helpers.h"
 
 using autotest::grey;
@@ -138,6 +139,29 @@ TEST(AutoAnalysis, LuminancePlaneIdentity) {
             EXPECT_NEAR(from16.at<float>(y, x), ref, 1e-6);
         }
         EXPECT_NEAR(from16.at<float>(0, 0), 1.0f, 1e-6f);
+    }
+}
+
+// Measured straight from the 16-bit analysis copy, the histograms and every
+// slot are those of its float form.
+TEST(AutoAnalysis, EnhanceFromSixteenBitsIdentity) {
+    cv::RNG rng(4);
+    for (const int rows : {77, 1, 32, 341}) {
+        SCOPED_TRACE(rows);
+        cv::Mat src16(rows, 512, CV_16UC4);
+        rng.fill(src16, cv::RNG::UNIFORM, 0, 65536);
+        cv::GaussianBlur(src16, src16, cv::Size(0, 0), 2.0);
+        src16.rowRange(0, 1).setTo(cv::Scalar::all(65535));
+        const vantorix::ImageBuffer buf = vantorix::ImageBuffer::adopt(src16);
+        const cv::Mat f = buf.to_float();
+        uint32_t a[4][256], b[4][256];
+        vantorix::compute_histogram(f, a[0], a[1], a[2], a[3]);
+        vantorix::analysis_histograms(buf.mat, b[0], b[1], b[2], b[3]);
+        EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
+        float from_float[32], from16[32];
+        vantorix::enhance_from_analysis(f, from_float);
+        vantorix::enhance_from_analysis(buf.mat, from16);
+        EXPECT_EQ(std::memcmp(from_float, from16, sizeof from16), 0);
     }
 }
 

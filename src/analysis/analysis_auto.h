@@ -36,7 +36,12 @@ constexpr int kEnhanceAnalysisWidth = 512;
 // 0.5 and 0 for an empty histogram.
 void histogram_mean_std(const uint32_t* histogram, float& mean, float& stddev);
 
-// Fills the 32 slots of an auto-enhance proposal from a CV_32FC4 analysis image.
+// The four 256-bin histograms (compute_histogram) of a CV_32FC4 analysis
+// image, or of its CV_16UC4 source converted as to_float does.
+void analysis_histograms(const cv::Mat& analysis, uint32_t* red, uint32_t* green, uint32_t* blue, uint32_t* lum);
+
+// Fills the 32 slots of an auto-enhance proposal from a CV_32FC4 analysis
+// image (or its CV_16UC4 source, with the same result).
 void enhance_from_analysis(const cv::Mat& analysis, float* slots);
 
 // Fills the 32 slots for the context's loaded image; writes nothing when the

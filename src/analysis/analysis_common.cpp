@@ -5,12 +5,6 @@
 
 namespace vantorix {
 
-namespace {
-// The scale of ImageBuffer::to_float (1/65535), which the conversion applies
-// in single precision.
-constexpr double kToFloat = 1.5259021896696422e-5;
-}  // namespace
-
 int analysis_height(int cols, int rows, int target_width) {
     const int h = scaled_height(cols, rows, target_width);
     return std::min(h, kMaxAnalysisAspect * target_width);
@@ -34,7 +28,7 @@ cv::Mat luminance_plane(const cv::Mat& rgba) {
     // 16 bits each sample is v * (float)(1/65535), the single rounding the
     // library's scaled conversion makes.
     cv::Mat r(rgba.size(), CV_32F), g(rgba.size(), CV_32F), b(rgba.size(), CV_32F);
-    const float k = static_cast<float>(kToFloat);
+    const float k = static_cast<float>(kSampleToFloat);
     for (int y = 0; y < rgba.rows; ++y) {
         float* pr = r.ptr<float>(y);
         float* pg = g.ptr<float>(y);

@@ -12,6 +12,10 @@ namespace vantorix {
 // 1 x 4096 picture would be enlarged to 512 x 2097152 (17 GB of float data).
 constexpr int kMaxAnalysisAspect = 8;
 
+// The scale of ImageBuffer::to_float (1/65535); the library's scaled
+// conversion applies it in single precision, one rounding per sample.
+constexpr double kSampleToFloat = 1.5259021896696422e-5;
+
 // Height of an analysis copy `target_width` pixels wide: rows * target_width
 // / cols (product first, quotient truncated), at least 1 and at most
 // kMaxAnalysisAspect * target_width.

@@ -44,9 +44,37 @@ void histogram_mean_std(const uint32_t* histogram, float& mean, float& stddev) {
     stddev = static_cast<float>(std::sqrt(std::max(variance, 0.0)));
 }
 
+void analysis_histograms(const cv::Mat& analysis, uint32_t* red, uint32_t* green, uint32_t* blue, uint32_t* lum) {
+    CV_Assert(analysis.type() == CV_32FC4 || analysis.type() == CV_16UC4);
+    if (analysis.depth() == CV_32F) {
+        compute_histogram(analysis, red, green, blue, lum);
+        return;
+    }
+    // Strips of rows converted as to_float does, counted and summed: the same
+    // counts without a float copy of the whole image.
+    std::fill(red, red + 256, 0u);
+    std::fill(green, green + 256, 0u);
+    std::fill(blue, blue + 256, 0u);
+    std::fill(lum, lum + 256, 0u);
+    constexpr int kStrip = 32;
+    cv::Mat strip;
+    uint32_t r[256], g[256], b[256], l[256];
+    for (int y = 0; y < analysis.rows; y += kStrip) {
+        const int rows = std::min(kStrip, analysis.rows - y);
+        analysis.rowRange(y, y + rows).convertTo(strip, CV_32F, kSampleToFloat);
+        compute_histogram(strip, r, g, b, l);
+        for (int i = 0; i < 256; ++i) {
+            red[i] += r[i];
+            green[i] += g[i];
+            blue[i] += b[i];
+            lum[i] += l[i];
+        }
+    }
+}
+
 void enhance_from_analysis(const cv::Mat& analysis, float* slots) {
     uint32_t red[256], green[256], blue[256], lum[256];
-    compute_histogram(analysis, red, green, blue, lum);
+    analysis_histograms(analysis, red, green, blue, lum);
 
     const float exposure = exposure_from_histogram(lum);
 
@@ -110,9 +138,11 @@ void enhance_from_analysis(const cv::Mat& analysis, float* slots) {
 
 void analyze_enhance(const EngineContext* ctx, AutoEnhanceResult& result) {
     if (!ctx || !ctx->has_image()) return;
-    const cv::Mat analysis = analysis_image(ctx->source_image(), kEnhanceAnalysisWidth);
+    const ImageBuffer& source = ctx->source_image();
+    const int height = analysis_height(source.cols(), source.rows(), kEnhanceAnalysisWidth);
+    const ImageBuffer analysis = analysis_buffer(source, kEnhanceAnalysisWidth, height);
     float slots[32];
-    enhance_from_analysis(analysis, slots);
+    enhance_from_analysis(analysis.mat, slots);
     std::memcpy(result.slots, slots, sizeof(slots));
 }
 
