@@ -217,12 +217,45 @@ VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash);
 
 /* ---- Automatic tools (they measure the loaded image, never change settings) */
 
+/*
+ * Each tool measures the image as loaded (the RAW development, else the
+ * decoded file), never the developed one, so settings made before do not
+ * influence it. Proposals go to the out-values only; apply them with the
+ * setters. Returns 0 on success; -1 for a NULL argument (no message), when no
+ * image is loaded ("no image loaded") or on an internal failure such as lack
+ * of memory (a message). Out-values are written only on success.
+ */
+
+/**
+ * Proposed exposure in stops for vantorix_set_exposure, within [-1, 1]: moves
+ * the median luminance of a 256 x 256 copy toward 0.42 (0.35 * log2(0.42 / median)).
+ */
 VANTORIX_API int vantorix_auto_exposure(EngineContext* ctx, float* out_exposure);
+/** Proposed white balance: always the neutral temperature 6500 K and tint 0. */
 VANTORIX_API int vantorix_auto_white_balance(EngineContext* ctx, float* out_temperature, float* out_tint);
+/**
+ * Proposed basic settings, measured on a 512-pixel-wide copy: exposure from
+ * the median luminance, contrast from the luminance spread, highlights and
+ * shadows from the clipped pixels, luminance noise reduction from the fine
+ * detail, fixed values for the rest (see AutoEnhanceResult). All 32 slots are
+ * written on success.
+ */
 VANTORIX_API int vantorix_auto_enhance(EngineContext* ctx, AutoEnhanceResult* out_settings);
-/** Proposed rotation in degrees for vantorix_set_rotation. */
+/**
+ * Proposed rotation in degrees for vantorix_set_rotation, which levels the
+ * long edges within 30 degrees of the horizontal: their length-weighted mean
+ * tilt. Positive means turn counter-clockwise: an edge whose right end is
+ * lower (the picture is turned clockwise) gives a positive proposal, one
+ * whose right end is higher a negative one. 0 when no such edge is found.
+ */
 VANTORIX_API int vantorix_auto_straighten(EngineContext* ctx, float* out_angle);
-/** Proposed 3:2 crop as fractions, for vantorix_set_crop. */
+/**
+ * Proposed 3:2 landscape crop for vantorix_set_crop, as fractions of the
+ * width (x, w) and height (y, h). Chosen by saliency, edges and the rule of
+ * thirds among sizes of 80 to 100 % of the largest 3:2 rectangle in the frame
+ * that stay inside 2 % margins (so normally at most 95 %). The crop is
+ * landscape for portrait pictures too.
+ */
 VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out_y, float* out_w, float* out_h);
 
 /* ---- Subject segmentation -------------------------------------------------- */
