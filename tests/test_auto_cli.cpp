@@ -163,7 +163,8 @@ TEST(AutoCli, DevelopWithProposals) {
 // Known fault of the develop options, left to their owner: auto enhance
 // proposes a sharpening radius of 0 (slot 12) and `--sharpen 60` sets only the
 // amount, so `--auto --sharpen 60` develops without sharpening.
-TEST(AutoCli, DISABLED_AutoWithSharpenAmountSharpens) {
+// --sharpen with only an amount restores the default radius, which --auto sets to 0.
+TEST(AutoCli, AutoWithSharpenAmountSharpens) {
     const std::string in = sample_picture();
     std::string err;
     const std::string a = testsupport::temp_path("cli_auto_sharp_a.tif");

@@ -100,6 +100,17 @@ TEST(Cli, DevelopWritesTheFormatOfTheExtension) {
     EXPECT_NEAR((m.at<cv::Vec<uint16_t, 3>>(0, 0)[2]) / 65535.0, (200 / 255.0) * (200 / 255.0), 1e-4);
 }
 
+TEST(Cli, TinyValuesAndNoBlurAreAccepted) {
+    cv::Mat pic(12, 16, CV_8UC3, cv::Scalar(10, 100, 200));
+    const std::string in = temp_path("cli_tiny.png"), a = temp_path("cli_tiny_a.png"), b = temp_path("cli_tiny_b.png");
+    cv::imwrite(in, pic);
+    std::string err;
+    // A subnormal value is a value; --bg-blur 0 develops without segmenting.
+    ASSERT_EQ(testsupport::run_cli("develop '" + in + "' '" + a + "' --clarity 1e-40 --bg-blur 0", nullptr, &err), 0) << err;
+    ASSERT_EQ(testsupport::run_cli("develop '" + in + "' '" + b + "'", nullptr, &err), 0) << err;
+    EXPECT_EQ(read_bytes(a), read_bytes(b));
+}
+
 TEST(Cli, ErrorsAndExitStatus) {
     std::string err;
     EXPECT_EQ(testsupport::run_cli("develop", nullptr, &err), 2);
@@ -113,6 +124,7 @@ TEST(Cli, ErrorsAndExitStatus) {
     const std::string missing = temp_path("missing.cr2");
     EXPECT_EQ(testsupport::run_cli("develop '" + missing + "' '" + temp_path("x.jpg") + "'", nullptr, &err), 1);
     EXPECT_NE(err.find("LibRaw open_file failed: "), std::string::npos) << err;
+    EXPECT_EQ(testsupport::run_cli("develop a.jpg b.jpg --crop ' 0.1,0,1,1'", nullptr, &err), 2);  // no leading blanks
     std::string out;
     EXPECT_EQ(testsupport::run_cli("version", &out), 0);
     EXPECT_EQ(out, "vantorix 1.0.0\n");

@@ -15,17 +15,17 @@
 namespace cli {
 
 bool parse_float(const std::string& text, float& out) {
-    if (text.empty()) return false;
-    errno = 0;
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
     char* end = nullptr;
     const float v = std::strtof(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) return false;
+    // Tiny values that underflow to a subnormal or zero are still values.
+    if (end != text.c_str() + text.size() || !std::isfinite(v)) return false;
     out = v;
     return true;
 }
 
 bool parse_int(const std::string& text, int& out) {
-    if (text.empty()) return false;
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
     errno = 0;
     char* end = nullptr;
     const long v = std::strtol(text.c_str(), &end, 10);
@@ -160,10 +160,12 @@ bool parse_develop_args(const Args& args, ParsedDevelop& p, std::string& error) 
             p.center_y = f[1];
         } else if (a == "--sharpen") {
             if (!parse_float_list(v, 1, 3, f)) return bad();
+            // Omitted parts take the engine's defaults (radius 1, threshold 0),
+            // also after --auto, whose proposal leaves the radius at 0.
             p.setters.push_back([f](EngineContext* c) {
                 vantorix_set_sharpening_amount(c, f[0]);
-                if (f.size() > 1) vantorix_set_sharpening_radius(c, f[1]);
-                if (f.size() > 2) vantorix_set_sharpening_threshold(c, f[2]);
+                vantorix_set_sharpening_radius(c, f.size() > 1 ? f[1] : 1.0f);
+                vantorix_set_sharpening_threshold(c, f.size() > 2 ? f[2] : 0.0f);
             });
         } else if (a == "--crop") {
             if (!parse_float_list(v, 4, 4, f)) return bad();
@@ -316,7 +318,7 @@ int cmd_develop(const Args& args) {
     } else if (!apply_develop_settings(ctx, p, error)) {
         std::fprintf(stderr, "vantorix: %s\n", error.c_str());
         status = 1;
-    } else if (p.has_bg_blur) {
+    } else if (p.has_bg_blur && p.bg_blur > 0.0f) {
         status = write_blurred_preview(ctx, p, out);
     } else if (vantorix_process(ctx) != 0) {
         status = engine_error(ctx, "development failed");

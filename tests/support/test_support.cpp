@@ -69,8 +69,6 @@ void write_image(const std::string& path, const cv::Mat& image, const std::vecto
 }
 
 cv::Mat preview_of(EngineContext* ctx) {
-    const int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);
-    cv::Mat rgba(h, w, CV_8UC4);
     if (vantorix_process(ctx) != 0) return cv::Mat();
     cv::Mat out(vantorix_get_height(ctx), vantorix_get_width(ctx), CV_8UC4);
     if (vantorix_get_preview(ctx, out.data, static_cast<int>(out.total() * 4)) != 0) return cv::Mat();

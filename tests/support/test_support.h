@@ -49,7 +49,7 @@ std::vector<uint8_t> read_bytes(const std::string& path);
 // Writes an 8-bit BGR / 16-bit image with OpenCV (extension picks the format).
 void write_image(const std::string& path, const cv::Mat& image, const std::vector<int>& params = {});
 
-// Loads `path` into ctx, develops and returns the preview as CV_8UC4 (RGBA).
+// Develops the loaded image of ctx and returns the preview as CV_8UC4 (RGBA).
 cv::Mat preview_of(EngineContext* ctx);
 
 // Develops a synthetic RGB image (8-bit BGR matrix written as PNG, or 16-bit
