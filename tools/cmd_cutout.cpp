@@ -28,18 +28,10 @@ int cmd_cutout(const Args& args) {
     const std::string& out = p.positional[1];
     if (!ends_with_png(out)) return usage_error("cutout writes a PNG: the output name must end in .png");
     if (p.has_bg_blur) return usage_error("--bg-blur has no effect on a cut-out");
-    EngineContext* ctx = vantorix_create_context();
-    if (!ctx) {
-        std::fprintf(stderr, "vantorix: could not create an engine context\n");
-        return 1;
-    }
     int status = 0;
-    if (vantorix_load_arw(ctx, in.c_str(), p.size_level) != 0) {
-        status = engine_error(ctx, "cannot load " + in);
-    } else if (!apply_develop_settings(ctx, p, error)) {
-        std::fprintf(stderr, "vantorix: %s\n", error.c_str());
-        status = 1;
-    } else if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) {
+    EngineContext* ctx = open_for_development(in, p, status);
+    if (!ctx) return status;
+    if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) {
         status = engine_error(ctx, "segmentation failed");
     } else if (vantorix_export_subject_png(ctx, out.c_str()) != 0) {
         status = engine_error(ctx, "cannot write " + out);

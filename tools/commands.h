@@ -54,5 +54,8 @@ bool parse_develop_args(const Args& args, ParsedDevelop& parsed, std::string& er
 // Applies the parsed settings to a loaded context (auto proposals first,
 // explicit settings after them). Returns false when an automatic tool fails.
 bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& parsed, std::string& error);
+// Creates a context, loads `input` and applies the parsed settings. On failure
+// prints the message, sets `status` to 1 and returns null.
+EngineContext* open_for_development(const std::string& input, const ParsedDevelop& parsed, int& status);
 
 }  // namespace cli

@@ -300,6 +300,26 @@ int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std:
 
 }  // namespace
 
+EngineContext* open_for_development(const std::string& input, const ParsedDevelop& p, int& status) {
+    status = 1;
+    EngineContext* ctx = vantorix_create_context();
+    if (!ctx) {
+        std::fprintf(stderr, "vantorix: could not create an engine context\n");
+        return nullptr;
+    }
+    std::string error;
+    if (vantorix_load_arw(ctx, input.c_str(), p.size_level) != 0) {
+        engine_error(ctx, "cannot load " + input);
+    } else if (!apply_develop_settings(ctx, p, error)) {
+        std::fprintf(stderr, "vantorix: %s\n", error.c_str());
+    } else {
+        status = 0;
+        return ctx;
+    }
+    vantorix_destroy_context(ctx);
+    return nullptr;
+}
+
 int cmd_develop(const Args& args) {
     ParsedDevelop p;
     std::string error;
@@ -307,18 +327,10 @@ int cmd_develop(const Args& args) {
     if (p.positional.size() != 2) return usage_error("develop needs an input and an output file");
     const std::string& in = p.positional[0];
     const std::string& out = p.positional[1];
-    EngineContext* ctx = vantorix_create_context();
-    if (!ctx) {
-        std::fprintf(stderr, "vantorix: could not create an engine context\n");
-        return 1;
-    }
     int status = 0;
-    if (vantorix_load_arw(ctx, in.c_str(), p.size_level) != 0) {
-        status = engine_error(ctx, "cannot load " + in);
-    } else if (!apply_develop_settings(ctx, p, error)) {
-        std::fprintf(stderr, "vantorix: %s\n", error.c_str());
-        status = 1;
-    } else if (p.has_bg_blur && p.bg_blur > 0.0f) {
+    EngineContext* ctx = open_for_development(in, p, status);
+    if (!ctx) return status;
+    if (p.has_bg_blur && p.bg_blur > 0.0f) {
         status = write_blurred_preview(ctx, p, out);
     } else if (vantorix_process(ctx) != 0) {
         status = engine_error(ctx, "development failed");

@@ -8,11 +8,12 @@
 
 namespace vantorix {
 
-// Decodes an ordinary image file into a 16-bit RGBA buffer, reduced to 4096
-// pixels on its longer side. Empty when the file cannot be read.
-ImageBuffer load_ordinary_image(const std::string& path) {
+// Decodes an ordinary image file into `dst` as 16-bit RGBA, reduced to 4096
+// pixels on its longer side. False (and `dst` unchanged) when the file cannot
+// be read. `dst`'s memory is reused when it has the size already.
+bool load_ordinary_image(const std::string& path, ImageBuffer& dst) {
     cv::Mat bgr = read_image_file(path, cv::IMREAD_COLOR);
-    if (bgr.empty()) return ImageBuffer();
+    if (bgr.empty()) return false;
     const int longer = std::max(bgr.cols, bgr.rows);
     if (longer > 4096) {
         const float factor = 4096.0f / static_cast<float>(longer);
@@ -21,11 +22,17 @@ ImageBuffer load_ordinary_image(const std::string& path) {
         bgr = small;
     }
     // Channel swap, alpha and widening to 16 bits in two passes.
-    cv::Mat rgba8, rgba16;
+    cv::Mat rgba8;
     cv::cvtColor(bgr, rgba8, cv::COLOR_BGR2RGBA);
     bgr.release();
-    rgba8.convertTo(rgba16, CV_16U, 257.0);
-    return ImageBuffer::adopt(std::move(rgba16));
+    if (dst.mat.size() == rgba8.size() && dst.mat.type() == CV_16UC4 && dst.mat.u && dst.mat.u->refcount == 1) {
+        rgba8.convertTo(dst.mat, CV_16U, 257.0);  // same size: no allocation, cannot fail
+    } else {
+        cv::Mat fresh;
+        rgba8.convertTo(fresh, CV_16U, 257.0);
+        dst.mat = fresh;
+    }
+    return true;
 }
 
 }  // namespace vantorix
@@ -39,12 +46,10 @@ VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int siz
         const int level = std::min(std::max(size_level, 1), 4);
         const std::string p(path);
         if (vantorix::has_image_extension(p)) {
-            vantorix::ImageBuffer img = vantorix::load_ordinary_image(p);
-            if (img.empty()) {
+            if (!vantorix::load_ordinary_image(p, ctx->pipeline.working)) {
                 ctx->fail("OpenCV could not read: " + p);
                 return -1;
             }
-            ctx->pipeline.working = std::move(img);
             ctx->loaded_path = p;
             ctx->adjustments = vantorix::Adjustments();
             ctx->raw = vantorix::RawImage();
@@ -66,6 +71,7 @@ VANTORIX_API void vantorix_unload(EngineContext* ctx) {
     ctx->raw = vantorix::RawImage();
     ctx->pipeline.working = vantorix::ImageBuffer();
     ctx->pipeline.processed = vantorix::ImageBuffer();
+    ctx->pipeline.scratch.release();
     ctx->loaded_path.clear();
     ctx->processed_valid = false;
 }

@@ -128,23 +128,23 @@ VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int b
         }
         ctx->pipeline.process(ctx->adjustments);
         ctx->processed_valid = true;
-        cv::Mat preview = ctx->pipeline.processed_8bit();
-        if (preview.empty()) {
+        const vantorix::ImageBuffer& processed = ctx->pipeline.processed;
+        if (processed.empty()) {
             ctx->fail("pipeline produced empty result");
             return -1;
         }
-        if (ctx->mask_ready && ctx->bg_blur > 0.0f && !ctx->subject_mask.empty())
-            preview = vantorix::blur_background(preview, ctx->subject_mask, ctx->bg_blur);
-        const long long n = static_cast<long long>(preview.cols) * preview.rows * 4;
+        const long long n = static_cast<long long>(processed.cols()) * processed.rows() * 4;
         if (n > 0x7fffffffLL || static_cast<long long>(buffer_size) < n) {
             ctx->fail("output buffer too small");
             return -1;
         }
-        if (preview.isContinuous()) {
-            std::memcpy(buffer, preview.data, static_cast<size_t>(n));
+        // The host's buffer as an 8-bit RGBA image: the conversion writes straight into it.
+        cv::Mat out(processed.rows(), processed.cols(), CV_8UC4, buffer);
+        if (ctx->mask_ready && ctx->bg_blur > 0.0f && !ctx->subject_mask.empty()) {
+            vantorix::blur_background(ctx->pipeline.processed_8bit(), ctx->subject_mask, ctx->bg_blur).copyTo(out);
         } else {
-            const size_t row = static_cast<size_t>(preview.cols) * 4;
-            for (int y = 0; y < preview.rows; ++y) std::memcpy(buffer + row * y, preview.ptr(y), row);
+            processed.mat.convertTo(out, CV_8U, 0.0038910505836575876);  // as ImageBuffer::to_8bit
+            CV_Assert(out.data == buffer);
         }
         return 0;
     });

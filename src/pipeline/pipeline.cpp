@@ -71,8 +71,9 @@ void apply_contrast(cv::Mat& img, const Adjustments& adj) {
 
 void ImagePipeline::process(const Adjustments& adj) {
     if (working.empty()) return;
-    cv::Mat img;
-    working.mat.convertTo(img, CV_32F, kToFloat);
+    if (scratch.u && scratch.u->refcount > 1) scratch.release();
+    working.mat.convertTo(scratch, CV_32F, kToFloat);
+    cv::Mat& img = scratch;
 
     apply_white_balance(img, adj);
     apply_exposure(img, adj);

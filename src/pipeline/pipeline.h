@@ -10,6 +10,10 @@ namespace vantorix {
 struct ImagePipeline {
     ImageBuffer working;
     ImageBuffer processed;
+    // The float image of the last run, kept so that the next run of the same
+    // size writes into memory that is already mapped instead of a fresh
+    // allocation (first-touch page faults cost more than the conversion).
+    cv::Mat scratch;
 
     void set_image(const ImageBuffer& source);
     // Runs every development step over `working`; no-op when it is empty.
