@@ -221,3 +221,34 @@ TEST(Driver, RowWiseBrightnessEqualsWholePlanePow) {
         }
     }
 }
+
+TEST(Driver, ReusedBuffersNeverLeakOneDevelopmentIntoAnother) {
+    cv::Mat a(20, 30, CV_8UC3), b(25, 17, CV_8UC3);
+    cv::randu(a, 0, 256);
+    cv::randu(b, 0, 256);
+    const std::string pa = temp_path("reuse_a.png"), pb = temp_path("reuse_b.png"), pa2 = temp_path("reuse_a2.png");
+    cv::imwrite(pa, a);
+    cv::imwrite(pb, b);
+    cv::imwrite(pa2, 255 - a);  // same size as a, other content
+    Context ctx;
+    auto develop = [&](const std::string& path) {
+        EXPECT_EQ(vantorix_load_arw(ctx, path.c_str(), 1), 0);
+        vantorix_set_contrast(ctx, 30.0f);
+        cv::Mat out(vantorix_get_height(ctx), vantorix_get_width(ctx), CV_8UC4);
+        EXPECT_EQ(vantorix_get_preview(ctx, out.data, int(out.total() * 4)), 0);
+        return out;
+    };
+    const cv::Mat first = develop(pa);
+    const cv::Mat other = develop(pb);
+    const cv::Mat inverted = develop(pa2);
+    const cv::Mat again = develop(pa);
+    EXPECT_EQ(other.size(), cv::Size(17, 25));
+    EXPECT_EQ(cv::norm(first, again, cv::NORM_INF), 0.0);
+    EXPECT_GT(cv::norm(first, inverted, cv::NORM_INF), 0.0);
+    Context fresh;
+    ASSERT_EQ(vantorix_load_arw(fresh, pa2.c_str(), 1), 0);
+    vantorix_set_contrast(fresh, 30.0f);
+    cv::Mat expected(20, 30, CV_8UC4);
+    ASSERT_EQ(vantorix_get_preview(fresh, expected.data, int(expected.total() * 4)), 0);
+    EXPECT_EQ(cv::norm(inverted, expected, cv::NORM_INF), 0.0);
+}
