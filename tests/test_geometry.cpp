@@ -11,6 +11,9 @@
 #include "pipeline/stages.h"
 #include "support/test_support.h"
 
+using testsupport::identical;
+using testsupport::reflect;
+
 namespace {
 
 using vantorix::Adjustments;
@@ -36,20 +39,6 @@ cv::Mat ramp_image(int w, int h) {
                                                 static_cast<float>(y) / static_cast<float>(h),
                                                 rng.uniform(0.0f, 1.0f), rng.uniform(0.0f, 1.0f));
     return img;
-}
-
-bool identical(const cv::Mat& a, const cv::Mat& b) {
-    if (a.size() != b.size() || a.type() != b.type()) return false;
-    for (int y = 0; y < a.rows; ++y)
-        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0) return false;
-    return true;
-}
-
-// Mirror index as BORDER_REFLECT does (edge pixel repeated).
-int reflect(int i, int len) {
-    if (len == 1) return 0;
-    while (i < 0 || i >= len) i = i < 0 ? -i - 1 : 2 * len - i - 1;
-    return i;
 }
 
 float bilinear(const cv::Mat& img, double u, double v, int c) {

@@ -8,6 +8,9 @@
 #include "pipeline/stages.h"
 #include "support/test_support.h"
 
+using testsupport::identical;
+using testsupport::reflect;
+
 namespace {
 
 using vantorix::Adjustments;
@@ -29,21 +32,6 @@ cv::Mat ramp_image(int w, int h) {
                                                 static_cast<float>(y) / static_cast<float>(h), 0.25f,
                                                 rng.uniform(0.0f, 1.0f));
     return img;
-}
-
-bool identical(const cv::Mat& a, const cv::Mat& b) {
-    if (a.size() != b.size() || a.type() != b.type()) return false;
-    for (int y = 0; y < a.rows; ++y)
-        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0) return false;
-    return true;
-}
-
-// Reflection of an index about the edges without repeating the edge pixel's
-// mirror twice: -1 -> 0, -2 -> 1, len -> len - 1.
-int reflect(int i, int len) {
-    if (len == 1) return 0;
-    while (i < 0 || i >= len) i = i < 0 ? -i - 1 : 2 * len - i - 1;
-    return i;
 }
 
 // Bilinear sample of channel c at (u, v) with the coordinates rounded to 1/32

@@ -8,6 +8,9 @@
 #include "pipeline/stages.h"
 #include "support/test_support.h"
 
+using testsupport::identical;
+using testsupport::reflect;
+
 namespace {
 
 using vantorix::Adjustments;
@@ -20,13 +23,6 @@ cv::Mat random_image(int w, int h, uint64_t seed, double lo = 0.0, double hi = 1
     cv::RNG rng(seed);
     rng.fill(img, cv::RNG::UNIFORM, lo, hi);
     return img;
-}
-
-bool identical(const cv::Mat& a, const cv::Mat& b) {
-    if (a.size() != b.size() || a.type() != b.type()) return false;
-    for (int y = 0; y < a.rows; ++y)
-        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0) return false;
-    return true;
 }
 
 Adjustments vignette(float amount, float midpoint = 50, float roundness = 0) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <opencv2/imgcodecs.hpp>
@@ -89,6 +90,19 @@ cv::Mat develop_via_tiff(const cv::Mat& bgr_source, void (*configure)(EngineCont
     cv::Mat rgb;
     if (!bgr.empty()) cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
     return rgb;
+}
+
+bool identical(const cv::Mat& a, const cv::Mat& b) {
+    if (a.size() != b.size() || a.type() != b.type()) return false;
+    for (int y = 0; y < a.rows; ++y)
+        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0) return false;
+    return true;
+}
+
+int reflect(int i, int len) {
+    if (len == 1) return 0;
+    while (i < 0 || i >= len) i = i < 0 ? -i - 1 : 2 * len - i - 1;
+    return i;
 }
 
 int run_cli(const std::string& args, std::string* out, std::string* err) {

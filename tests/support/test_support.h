@@ -58,6 +58,11 @@ cv::Mat preview_of(EngineContext* ctx);
 // from a 16-bit TIFF export.
 cv::Mat develop_via_tiff(const cv::Mat& bgr_source, void (*configure)(EngineContext*));
 
+// Same size, type and bytes (row by row, so views compare too).
+bool identical(const cv::Mat& a, const cv::Mat& b);
+// An index mirrored into 0..len-1 as BORDER_REFLECT does (the edge pixel repeated).
+int reflect(int i, int len);
+
 // Runs the command-line tool; returns its exit status, stderr in `err`.
 int run_cli(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
 
