@@ -12,6 +12,7 @@
 #include "support/test_support.h"
 
 using testsupport::identical;
+using testsupport::random_image;
 using testsupport::reflect;
 
 namespace {
@@ -21,13 +22,6 @@ using vantorix::CropRect;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-
-cv::Mat random_image(int w, int h, uint64_t seed) {
-    cv::Mat img(h, w, CV_32FC4);
-    cv::RNG rng(seed);
-    rng.fill(img, cv::RNG::UNIFORM, 0.0, 1.0);
-    return img;
-}
 
 // Red rises along x, green along y; blue and alpha random.
 cv::Mat ramp_image(int w, int h) {

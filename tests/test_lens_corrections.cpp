@@ -9,18 +9,12 @@
 #include "support/test_support.h"
 
 using testsupport::identical;
+using testsupport::random_image;
 using testsupport::reflect;
 
 namespace {
 
 using vantorix::Adjustments;
-
-cv::Mat random_image(int w, int h, uint64_t seed) {
-    cv::Mat img(h, w, CV_32FC4);
-    cv::RNG rng(seed);
-    rng.fill(img, cv::RNG::UNIFORM, 0.0, 1.0);
-    return img;
-}
 
 // Red rises along x, green along y, blue constant, alpha random.
 cv::Mat ramp_image(int w, int h) {

@@ -92,6 +92,13 @@ cv::Mat develop_via_tiff(const cv::Mat& bgr_source, void (*configure)(EngineCont
     return rgb;
 }
 
+cv::Mat random_image(int w, int h, uint64_t seed) {
+    cv::Mat img(h, w, CV_32FC4);
+    cv::RNG rng(seed);
+    rng.fill(img, cv::RNG::UNIFORM, 0.0, 1.0);
+    return img;
+}
+
 bool identical(const cv::Mat& a, const cv::Mat& b) {
     if (a.size() != b.size() || a.type() != b.type()) return false;
     for (int y = 0; y < a.rows; ++y)

@@ -58,6 +58,8 @@ cv::Mat preview_of(EngineContext* ctx);
 // from a 16-bit TIFF export.
 cv::Mat develop_via_tiff(const cv::Mat& bgr_source, void (*configure)(EngineContext*));
 
+// A CV_32FC4 image of uniform values in 0..1 from a seeded generator.
+cv::Mat random_image(int w, int h, uint64_t seed);
 // Same size, type and bytes (row by row, so views compare too).
 bool identical(const cv::Mat& a, const cv::Mat& b);
 // An index mirrored into 0..len-1 as BORDER_REFLECT does (the edge pixel repeated).
