@@ -6,6 +6,18 @@
  * development settings, and reads back an 8-bit RGBA preview, histograms or
  * exported files.
  *
+ * Usage: a host's life cycle
+ *
+ *     EngineContext* ctx = vantorix_create_context();         // NULL: out of memory
+ *     if (vantorix_load_arw(ctx, "photo.cr2", 2) != 0)          // RAW at half size, or a JPEG/PNG/...
+ *         fprintf(stderr, "%s\n", vantorix_last_error(ctx));
+ *     vantorix_set_temperature(ctx, 6500.0f);                   // neutral white balance
+ *     vantorix_set_exposure(ctx, 0.5f);                         // half a stop brighter
+ *     int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);  // after vantorix_process
+ *     vantorix_get_preview(ctx, pixels, w * h * 4);             // develops, copies RGBA
+ *     vantorix_export_jpeg(ctx, "photo.jpg", 90, 0, 1);         // quality 90, keep EXIF
+ *     vantorix_destroy_context(ctx);                            // frees everything it holds
+ *
  * Conventions
  *  - Status functions return 0 on success and a negative value on failure
  *    (-1 unless a function documents further codes). A null context or a null
@@ -16,14 +28,55 @@
  *  - Paths are NUL-terminated UTF-8.
  *  - Settings are mostly percentages: 0 neutral, -100..100 full strength.
  *  - No exception ever crosses this interface.
- *  - Threads: the engine starts no thread and has no global mutable state.
- *    Different contexts may be used on different threads at the same time;
- *    one context must not be used by two threads at once.
+ *
+ * Ownership
+ *  - The host owns a context from vantorix_create_context until
+ *    vantorix_destroy_context; the context owns everything it holds (images,
+ *    settings, messages, the segmentation mask).
+ *  - Buffers the host passes in (pixels, histograms, mask bytes, records,
+ *    out-values) stay the host's; the engine only writes into them and keeps
+ *    no pointer to them after the call.
+ *  - Strings the engine returns (vantorix_version, vantorix_last_error,
+ *    vantorix_last_file_error) stay the engine's; copy them if you need them
+ *    later. The one block the engine allocates for the host, a thumbnail, is
+ *    released with vantorix_free_thumb.
+ *
+ * Threads
+ *  - One context per thread: different contexts may be used on different
+ *    threads at the same time; one context must not be used by two threads at
+ *    once. Nothing in the engine takes a lock.
+ *  - Context-free functions (vantorix_init, vantorix_shutdown,
+ *    vantorix_version, vantorix_extract_thumbnail, vantorix_free_thumb,
+ *    vantorix_phash, vantorix_last_file_error) may be called from any thread
+ *    at any time; the message of vantorix_last_file_error belongs to the
+ *    calling thread. vantorix_set_quiet changes process-wide logging: call it
+ *    once, before other threads use the engine.
+ *  - The engine starts no thread of its own, but OpenCV, which does most of
+ *    the pixel work, runs some of its functions (resizing, blurs, colour
+ *    conversion, DFT) on OpenCV's process-wide worker pool. A host that needs
+ *    every call confined to the calling thread sets cv::setNumThreads(0) (or
+ *    the OPENCV_FOR_THREADS_NUM environment variable) itself.
+ *  - Grain draws from OpenCV's random generator of the calling thread (see
+ *    vantorix_set_grain_amount).
+ *
+ * Output on stderr
+ *  - LibRaw's diagnostics (damaged data, allocation failures) never reach
+ *    stderr: the engine catches them, and a failed thumbnail or hash quotes
+ *    them in its message. OpenCV logs through its own logger; a host that
+ *    wants a quiet process calls vantorix_set_quiet(1) once. The image
+ *    decoders OpenCV links (libpng, libjpeg, libtiff) may still print a line
+ *    about a file they cannot decode; a successful call prints nothing.
  */
 #ifndef VANTORIX_H
 #define VANTORIX_H
 
 #include <stdint.h>
+
+/* The version of this header; vantorix_version() gives the library's. */
+#define VANTORIX_VERSION_MAJOR 1
+#define VANTORIX_VERSION_MINOR 0
+#define VANTORIX_VERSION_PATCH 0
+#define VANTORIX_VERSION_STRING "1.0.0"
 
 #if defined(_WIN32)
 #  if defined(VANTORIX_BUILDING)
@@ -60,126 +113,639 @@ typedef struct ExifSummary {
 } ExifSummary;
 
 /**
- * Proposed settings from vantorix_auto_enhance: slots 0..18 follow the scalar
- * settings in this order: exposure, brightness, contrast, highlights, shadows,
- * whites, blacks, temperature, tint, saturation, vibrance, sharpen amount,
- * sharpen radius, sharpen threshold, nr luminance, nr color, clarity, texture,
- * dehaze. Slots 19..31 are always 0.
+ * Proposed settings from vantorix_auto_enhance: 32 floats (128 bytes). Slots
+ * 0..18 hold proposals for the 19 scalar settings named below, in the order
+ * the engine declares its settings; slots 19..31 are always 0. Index the
+ * record with these names, e.g. r.slots[VANTORIX_SLOT_TEMPERATURE].
+ * Slots that auto enhance does not measure carry fixed values: brightness,
+ * whites, saturation, sharpening (all three), clarity, texture and dehaze are
+ * 0, blacks 5, temperature 6500, tint 0, vibrance 8, colour noise reduction 1.
+ * Note that the sharpening radius proposal is 0, which turns sharpening off
+ * if applied with vantorix_set_sharpening_radius.
  */
 typedef struct AutoEnhanceResult {
     float slots[32];
 } AutoEnhanceResult;
 
+/** Slot numbers of AutoEnhanceResult, each with the setter that takes its value. */
+enum VantorixSlot {
+    VANTORIX_SLOT_EXPOSURE = 0,            /* vantorix_set_exposure, within [-2, 2] */
+    VANTORIX_SLOT_BRIGHTNESS = 1,          /* vantorix_set_brightness, always 0 */
+    VANTORIX_SLOT_CONTRAST = 2,            /* vantorix_set_contrast, within [-20, 15] */
+    VANTORIX_SLOT_HIGHLIGHTS = 3,          /* vantorix_set_highlights, within [-40, 0] */
+    VANTORIX_SLOT_SHADOWS = 4,             /* vantorix_set_shadows, within [15, 25] */
+    VANTORIX_SLOT_WHITES = 5,              /* vantorix_set_whites, always 0 */
+    VANTORIX_SLOT_BLACKS = 6,              /* vantorix_set_blacks, always 5 */
+    VANTORIX_SLOT_TEMPERATURE = 7,         /* vantorix_set_temperature, always 6500 */
+    VANTORIX_SLOT_TINT = 8,                /* vantorix_set_tint, always 0 */
+    VANTORIX_SLOT_SATURATION = 9,          /* vantorix_set_saturation, always 0 */
+    VANTORIX_SLOT_VIBRANCE = 10,           /* vantorix_set_vibrance, always 8 */
+    VANTORIX_SLOT_SHARPEN_AMOUNT = 11,     /* vantorix_set_sharpening_amount, always 0 */
+    VANTORIX_SLOT_SHARPEN_RADIUS = 12,     /* vantorix_set_sharpening_radius, always 0 */
+    VANTORIX_SLOT_SHARPEN_THRESHOLD = 13,  /* vantorix_set_sharpening_threshold, always 0 */
+    VANTORIX_SLOT_NR_LUMINANCE = 14,       /* vantorix_set_nr_luminance, within [0, 20] */
+    VANTORIX_SLOT_NR_COLOR = 15,           /* vantorix_set_nr_color, always 1 */
+    VANTORIX_SLOT_CLARITY = 16,            /* vantorix_set_clarity, always 0 */
+    VANTORIX_SLOT_TEXTURE = 17,            /* vantorix_set_texture, always 0 */
+    VANTORIX_SLOT_DEHAZE = 18,             /* vantorix_set_dehaze, always 0 */
+    VANTORIX_SLOT_COUNT = 19               /* slots in use; slots 19..31 are 0 */
+};
+
+/** Tone-curve channels of vantorix_set_tone_curve and vantorix_reset_tone_curve. */
+enum VantorixCurveChannel {
+    VANTORIX_CURVE_MASTER = 0, /* applied to red, green and blue, before the per-channel curves */
+    VANTORIX_CURVE_RED = 1,
+    VANTORIX_CURVE_GREEN = 2,
+    VANTORIX_CURVE_BLUE = 3
+};
+
+/** Hue bands of vantorix_set_hsl, with their centres in degrees. */
+enum VantorixHslBand {
+    VANTORIX_HSL_RED = 0,     /* 0 */
+    VANTORIX_HSL_ORANGE = 1,  /* 30 */
+    VANTORIX_HSL_YELLOW = 2,  /* 60 */
+    VANTORIX_HSL_GREEN = 3,   /* 120 */
+    VANTORIX_HSL_AQUA = 4,    /* 180 (cyan) */
+    VANTORIX_HSL_BLUE = 5,    /* 240 */
+    VANTORIX_HSL_PURPLE = 6,  /* 280 */
+    VANTORIX_HSL_MAGENTA = 7  /* 300 */
+};
+
+/** The `which` argument of vantorix_set_split_toning (any non-zero value means shadows). */
+enum VantorixSplitTone {
+    VANTORIX_SPLIT_HIGHLIGHTS = 0,
+    VANTORIX_SPLIT_SHADOWS = 1
+};
+
 /* ---- Lifecycle and errors ------------------------------------------------ */
 
-/** Does nothing; returns 0. May be called any number of times, or never. */
+/**
+ * Does nothing; kept for hosts that pair an init with a shutdown.
+ * Needs no context and no image; may be called any number of times, or never.
+ * Returns 0.
+ */
 VANTORIX_API int vantorix_init(void);
-/** Does nothing. */
+
+/**
+ * Does nothing; kept as the counterpart of vantorix_init. Needs no context.
+ */
 VANTORIX_API void vantorix_shutdown(void);
-/** The engine version, "1.0.0". */
+
+/**
+ * The library's version as "MAJOR.MINOR.PATCH" ("1.0.0"), equal to
+ * VANTORIX_VERSION_STRING of the header it was built with. Needs no context.
+ * Returns a constant string owned by the library; never NULL.
+ */
 VANTORIX_API const char* vantorix_version(void);
-/** A new context, or NULL when it cannot be created. */
+
+/**
+ * Creates a context in the empty state: no image, every setting at its
+ * default, an empty last-error message, width and height 0.
+ * Returns the new context, owned by the caller until vantorix_destroy_context,
+ * or NULL when memory runs out (nothing is leaked then).
+ */
 VANTORIX_API EngineContext* vantorix_create_context(void);
-/** Releases a context; NULL is ignored. */
+
+/**
+ * Releases a context and everything it holds (images, settings, mask,
+ * messages). Pointers obtained from it (vantorix_last_error) become invalid.
+ * ctx: the context; NULL is ignored.
+ */
 VANTORIX_API void vantorix_destroy_context(EngineContext* ctx);
-/** The last failure message ("" when none; "null context" for NULL). Valid until the next call on ctx. */
+
+/**
+ * The message of the context's last failure.
+ * ctx: the context; NULL gives the constant text "null context".
+ * Returns "" when no call on ctx has failed yet. Success never clears it.
+ * The string is owned by the context and stays valid until the next call
+ * that fails on ctx or until ctx is destroyed.
+ */
 VANTORIX_API const char* vantorix_last_error(EngineContext* ctx);
-/** Width of the developed image while a development is current, else of the loaded image; 0 for NULL. */
+
+/**
+ * Width in pixels of the image the context reports: the developed image
+ * while a development is current (after vantorix_process, a preview or a
+ * histogram; a crop or rotation changes it), else the loaded image.
+ * ctx: the context; NULL gives 0.
+ * Returns the width, 0 when nothing is loaded. Stores no message.
+ */
 VANTORIX_API int vantorix_get_width(EngineContext* ctx);
-/** Height, chosen like vantorix_get_width. */
+
+/**
+ * Height in pixels of the same image as vantorix_get_width.
+ * ctx: the context; NULL gives 0.
+ * Returns the height, 0 when nothing is loaded. Stores no message.
+ */
 VANTORIX_API int vantorix_get_height(EngineContext* ctx);
 
 /* ---- Development settings -------------------------------------------------
- * Setters store their value unchanged (no clamping) and ignore a NULL context.
- * They do not redevelop: call vantorix_process (or read a preview) afterwards. */
+ * Rules shared by all setters below:
+ *  - ctx is the context; a NULL context is ignored (nothing happens).
+ *  - A setter stores its value unchanged: no clamping, no validation, and
+ *    NaN or +-inf are stored as given. Each pipeline stage interprets its
+ *    values when the image is developed; the ranges below are the useful
+ *    ones, values outside are taken as they are unless a setter says
+ *    otherwise. In the stages a NaN acts like the neutral value; no value,
+ *    finite or not, makes a development fail.
+ *  - Setters need no loaded image and return nothing. They do not develop:
+ *    call vantorix_process (or read a preview) to see the change. A
+ *    development that is current stays current (vantorix_get_width keeps
+ *    reporting its size) until the next development, load, unload or
+ *    vantorix_reset_adjustments.
+ *  - A successful load and vantorix_reset_adjustments restore the defaults.
+ */
 
+/**
+ * Exposure: multiplies red, green and blue by 2^stops (values above 1 are
+ * cut at 1).
+ * ctx: the context.
+ * stops: exposure change in stops (EV); default 0, neutral 0; useful range
+ *        about -5..5. NaN: no change.
+ */
 VANTORIX_API void vantorix_set_exposure(EngineContext* ctx, float stops);
+
+/**
+ * Brightness: a gamma curve on red, green and blue, exponent
+ * 1 / (value / 200 + 1) limited to 0.1..10.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (positive brightens the
+ *        mid-tones). NaN: no change.
+ */
 VANTORIX_API void vantorix_set_brightness(EngineContext* ctx, float value);
+
+/**
+ * Contrast: an S-curve around mid-grey 0.5 with slope factor
+ * value / 100 * 0.8 + 1 (at least 0.2).
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (negative flattens, below
+ *        -100 the factor stays at 0.2). NaN: no change.
+ */
 VANTORIX_API void vantorix_set_contrast(EngineContext* ctx, float value);
+
+/**
+ * Highlights: brightens (positive) or recovers (negative) pixels brighter
+ * than mid-grey, the more the brighter they are; white becomes 0.6 at -100
+ * and is multiplied by 1.4 (then cut at 1) at +100.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100. NaN: no change.
+ */
 VANTORIX_API void vantorix_set_highlights(EngineContext* ctx, float value);
+
+/**
+ * Shadows: lifts (positive) or deepens (negative) pixels darker than
+ * mid-grey through a gamma limited to 0.3..3.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (below about -66.7 the
+ *        darkest pixels are no longer darkened further). NaN: no change.
+ */
 VANTORIX_API void vantorix_set_shadows(EngineContext* ctx, float value);
+
+/**
+ * Whites: moves the white point to value / 100 * 0.2 + 1 (1.2 at +100: the
+ * image gets darker; 0.8 at -100: values above 0.8 clip to white).
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100. NaN: no change.
+ */
 VANTORIX_API void vantorix_set_whites(EngineContext* ctx, float value);
+
+/**
+ * Blacks: moves the black point to value / 100 * 0.1 (values at or below
+ * 0.1 become black at +100; black is lifted to about 0.09 at -100).
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100. NaN: no change.
+ */
 VANTORIX_API void vantorix_set_blacks(EngineContext* ctx, float value);
-/** Colour temperature in kelvin (default 5500; 6500 is neutral). */
+
+/**
+ * White-balance temperature: scales red, green and blue by the colour of a
+ * black body at kelvin relative to the one at 6500 K.
+ * ctx: the context.
+ * kelvin: colour temperature in kelvin; default 5500, neutral 6500. Note
+ *         that the default is not neutral: with default settings the
+ *         development warms the picture (green and blue lowered). Useful
+ *         range 2000..12000; above 6600 K blue stays at its maximum gain.
+ *         Within 1 K of 6500 (and a tint within 0.1 of 0) the image is left
+ *         unchanged. NaN: treated as 6500 K.
+ */
 VANTORIX_API void vantorix_set_temperature(EngineContext* ctx, float kelvin);
+
+/**
+ * White-balance tint: a green (positive) / magenta (negative) shift added to
+ * the green gain as value / 150 * 0.15.
+ * ctx: the context.
+ * value: default 0, neutral 0; -150..150 (+-150 moves the green gain by
+ *        +-0.15). NaN: no change.
+ */
 VANTORIX_API void vantorix_set_tint(EngineContext* ctx, float value);
+
+/**
+ * Saturation: moves every pixel away from (positive) or toward (negative)
+ * its own luminance; -100 gives a grey picture.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100. NaN: no change.
+ */
 VANTORIX_API void vantorix_set_saturation(EngineContext* ctx, float value);
+
+/**
+ * Vibrance: saturation that acts fully on grey pixels and not at all on
+ * pixels whose channel spread is a third of the range or more.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100. NaN: no change.
+ */
 VANTORIX_API void vantorix_set_vibrance(EngineContext* ctx, float value);
+
+/**
+ * Sharpening amount of a thresholded unsharp mask: detail is added back
+ * scaled by value / 150.
+ * ctx: the context.
+ * value: default 0, neutral 0 (0 or less: off); useful range 0..150.
+ *        NaN: off.
+ */
 VANTORIX_API void vantorix_set_sharpening_amount(EngineContext* ctx, float value);
+
+/**
+ * Sharpening radius: the Gaussian sigma of the unsharp mask.
+ * ctx: the context.
+ * value: pixels; default 1.0; useful range 0.5..5. 0 or less (and NaN)
+ *        turn sharpening off.
+ */
 VANTORIX_API void vantorix_set_sharpening_radius(EngineContext* ctx, float value);
+
+/**
+ * Sharpening threshold: only detail larger than value / 65535 is sharpened.
+ * ctx: the context.
+ * value: on the 16-bit scale; default 0 (all detail); 0..65535 (65535
+ *        sharpens nothing). NaN: nothing is sharpened.
+ */
 VANTORIX_API void vantorix_set_sharpening_threshold(EngineContext* ctx, float value);
+
+/**
+ * Luminance noise reduction: an edge-aware blend with a Gaussian blur whose
+ * kernel grows from 3 to 13 pixels as value goes from 1 to 100.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (0 or less: off); 0..100; larger
+ *        values are not clamped and keep enlarging the kernel (and the
+ *        cost). NaN: off.
+ */
 VANTORIX_API void vantorix_set_nr_luminance(EngineContext* ctx, float value);
+
+/**
+ * Colour noise reduction: blurs the colour difference planes with a kernel
+ * from 3 to 11 pixels as value goes from 1 to 100.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (0 or less: off); 0..100; larger
+ *        values keep enlarging the kernel. NaN: off.
+ */
 VANTORIX_API void vantorix_set_nr_color(EngineContext* ctx, float value);
+
+/**
+ * Clarity: mid-tone local contrast (luminance detail of a blur with sigma
+ * 20, added with weight value / 100 * 0.3).
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (not clamped).
+ *        NaN: no change.
+ */
 VANTORIX_API void vantorix_set_clarity(EngineContext* ctx, float value);
+
+/**
+ * Texture: fine local contrast (luminance detail of a blur with sigma 3,
+ * added with weight value / 100 * 0.2).
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (not clamped).
+ *        NaN: no change.
+ */
 VANTORIX_API void vantorix_set_texture(EngineContext* ctx, float value);
+
+/**
+ * Dehaze: removes haze with a dark-channel estimate of the atmospheric
+ * light; only positive values act.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (0 or less: off); 0..100 (100 is
+ *        full strength). NaN: off.
+ */
 VANTORIX_API void vantorix_set_dehaze(EngineContext* ctx, float value);
+
+/**
+ * Lens distortion correction: a radial remap with coefficient
+ * k = -value / 200; positive and negative values bend the picture in
+ * opposite directions.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100. NaN and +-inf: off.
+ */
 VANTORIX_API void vantorix_set_distortion(EngineContext* ctx, float value);
+
+/**
+ * Chromatic-aberration correction: scales the red and blue planes against
+ * green to realign colour fringes at the edges.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (0 or less: off); 0..100.
+ *        NaN and +-inf: off.
+ */
 VANTORIX_API void vantorix_set_ca_correction(EngineContext* ctx, float value);
+
+/**
+ * Lens vignetting compensation: brightens toward the corners (by 50 % in
+ * the corners at 100).
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (0 or less: off); 0..100.
+ *        NaN and +-inf: off.
+ */
 VANTORIX_API void vantorix_set_lens_vignette(EngineContext* ctx, float value);
+
+/**
+ * Defringe: desaturates purple and green fringes along high-contrast edges.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (0 or less: off); 0..100.
+ *        NaN and +-inf: off.
+ */
 VANTORIX_API void vantorix_set_defringe(EngineContext* ctx, float value);
-/** Rotation in degrees; positive angles turn the picture counter-clockwise. */
+
+/**
+ * Rotation about the image centre; the image keeps its size and the corners
+ * that rotation uncovers are filled with mirrored picture content.
+ * ctx: the context.
+ * degrees: default 0, neutral 0; positive angles turn the picture
+ *          counter-clockwise; useful range -45..45 (any value is taken).
+ *          NaN and +-inf: no rotation.
+ */
 VANTORIX_API void vantorix_set_rotation(EngineContext* ctx, float degrees);
+
+/**
+ * Horizontal perspective (keystone) correction.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (+-100 move the corners by
+ *        15 % of the width). NaN and +-inf: no correction.
+ */
 VANTORIX_API void vantorix_set_perspective_h(EngineContext* ctx, float value);
+
+/**
+ * Vertical perspective (keystone) correction.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0; -100..100 (+-100 move the corners by
+ *        15 % of the height). NaN and +-inf: no correction.
+ */
 VANTORIX_API void vantorix_set_perspective_v(EngineContext* ctx, float value);
-/** 0: no flip; any other value flips. */
+
+/**
+ * Mirrors the picture left to right.
+ * ctx: the context.
+ * flip: 0 (default): no flip; any other value flips.
+ */
 VANTORIX_API void vantorix_set_flip_h(EngineContext* ctx, int flip);
+
+/**
+ * Mirrors the picture top to bottom.
+ * ctx: the context.
+ * flip: 0 (default): no flip; any other value flips.
+ */
 VANTORIX_API void vantorix_set_flip_v(EngineContext* ctx, int flip);
-/** Creative vignette in percent: positive values lighten the edges, negative values darken them; 0 is off. */
+
+/**
+ * Creative vignette, applied after the geometry.
+ * ctx: the context.
+ * value: percent; default 0, neutral 0 (off); -100..100: positive values
+ *        lighten the edges, negative values darken them. A non-finite
+ *        amount, midpoint or roundness leaves the vignette off.
+ */
 VANTORIX_API void vantorix_set_vignette_amount(EngineContext* ctx, float value);
+
+/**
+ * Where the creative vignette begins, as a share of the distance from the
+ * centre to the corner.
+ * ctx: the context.
+ * value: percent; default 50; 0..100. Non-finite: vignette off.
+ */
 VANTORIX_API void vantorix_set_vignette_midpoint(EngineContext* ctx, float value);
+
+/**
+ * Shape of the creative vignette.
+ * ctx: the context.
+ * value: default 0 (an ellipse following the picture's aspect); -100..0:
+ *        negative values square the shape off (rectangular at -100);
+ *        positive values act like 0. Non-finite: vignette off.
+ */
 VANTORIX_API void vantorix_set_vignette_roundness(EngineContext* ctx, float value);
-/** Film grain strength in percent (0 or less: off; 100: noise of standard deviation 0.05 of full scale).
- * Grain is random noise drawn from OpenCV's random generator of the calling thread, which the engine never
- * seeds: it differs from run to run, so two developments with grain on never give identical pixels. */
+
+/**
+ * Film grain strength. Grain is random noise drawn from OpenCV's random
+ * generator of the calling thread, which the engine never seeds: it differs
+ * from run to run, so two developments with grain on never give identical
+ * pixels.
+ * ctx: the context.
+ * value: percent; default 0 (0 or less: off); 100 gives noise of standard
+ *        deviation 0.05 of full scale. Non-finite: off.
+ */
 VANTORIX_API void vantorix_set_grain_amount(EngineContext* ctx, float value);
-/** Grain coarseness in percent (default 25); 1 or less gives per-pixel noise. */
+
+/**
+ * Grain coarseness.
+ * ctx: the context.
+ * value: percent; default 25; 1 or less gives per-pixel noise; useful range
+ *        0..100. Non-finite: grain off.
+ */
 VANTORIX_API void vantorix_set_grain_size(EngineContext* ctx, float value);
-/** Kept region as fractions of width (x, w) and height (y, h); w or h <= 0 means no crop. A crop of
- * 10 pixels or fewer in either direction, or values that are not finite, leave the image uncropped. */
+
+/**
+ * Crop: the kept region, applied after rotation and perspective.
+ * ctx: the context.
+ * x, y: left and top edge as fractions of the width (x) and height (y);
+ *       default 0; 0..1.
+ * w, h: width and height as fractions of the width and height; default 0.
+ *       w or h <= 0 means no crop (the default). A crop of 10 pixels or
+ *       fewer in either direction, the whole frame, or values that are not
+ *       finite leave the image uncropped.
+ */
 VANTORIX_API void vantorix_set_crop(EngineContext* ctx, float x, float y, float w, float h);
-/** Shifts of one of eight hue bands (0 red, 1 orange, 2 yellow, 3 green, 4 aqua, 5 blue, 6 purple, 7 magenta). */
+
+/**
+ * Shifts the pixels of one hue band (each band has a triangular weight of
+ * half-width 32.4 degrees around its centre).
+ * ctx: the context.
+ * band: VANTORIX_HSL_RED (0) .. VANTORIX_HSL_MAGENTA (7); any other value is
+ *       ignored (nothing stored).
+ * hue: hue shift in degrees; default 0; -180..180.
+ * saturation: change of HSL saturation in percent; default 0; -100..100.
+ * luminance: change of HSL lightness; default 0; -100..100 (+100 adds 0.5 at
+ *            the band's centre).
+ * NaN in any of the three: that shift is 0.
+ */
 VANTORIX_API void vantorix_set_hsl(EngineContext* ctx, int band, float hue, float saturation, float luminance);
-/** which 0: highlights (hue, saturation and balance); any other: shadows (balance ignored). */
+
+/**
+ * Split toning: tints the highlights and the shadows separately.
+ * ctx: the context.
+ * which: VANTORIX_SPLIT_HIGHLIGHTS (0) sets the highlight hue and saturation
+ *        and the balance; any other value (VANTORIX_SPLIT_SHADOWS) sets the
+ *        shadow hue and saturation and ignores balance.
+ * hue: target hue in degrees; default 0; 0..360.
+ * saturation: strength in percent; default 0 (no toning for that range);
+ *             0..100. With both saturations 0 the stage is off.
+ * balance: percent, default 0; -100..100: +100 adds 0.3 to the highlight
+ *          weight and takes 0.3 from the shadow weight.
+ * NaN in any of these: treated as 0.
+ */
 VANTORIX_API void vantorix_set_split_toning(EngineContext* ctx, int which, float hue, float saturation, float balance);
-/** channel 0 master, 1 red, 2 green, 3 blue; points holds count (x, y) pairs; ignored when count < 2. */
+
+/**
+ * Replaces one tone curve by a Catmull-Rom spline through the given control
+ * points. The master curve acts first, then the channel curves.
+ * ctx: the context.
+ * channel: VANTORIX_CURVE_MASTER (0), _RED (1), _GREEN (2) or _BLUE (3); any
+ *          other value is ignored.
+ * points: count (x, y) pairs, x then y (2 x count floats), input and output
+ *         on 0..1. The points are copied (the host keeps its array) and kept
+ *         in the given order; inputs left of the first x map to the first y,
+ *         right of the last x to the last y; outputs are limited to 0..1.
+ *         NULL is ignored.
+ * count: number of points; fewer than 2 is ignored (the curve stays).
+ * Default curve: (0, 0), (1, 1), the identity.
+ */
 VANTORIX_API void vantorix_set_tone_curve(EngineContext* ctx, int channel, const float* points, int count);
+
+/**
+ * Restores one tone curve to the identity (0, 0), (1, 1).
+ * ctx: the context.
+ * channel: VANTORIX_CURVE_MASTER (0) .. VANTORIX_CURVE_BLUE (3); any other
+ *          value is ignored.
+ */
 VANTORIX_API void vantorix_reset_tone_curve(EngineContext* ctx, int channel);
-/** Restores every development setting to its default. */
+
+/**
+ * Restores every development setting (all four curves included) to its
+ * default and ends the current development: vantorix_get_width reports the
+ * loaded size again until the next development. Does not touch the image,
+ * the mask, the background blur or the last-error message.
+ * ctx: the context.
+ */
 VANTORIX_API void vantorix_reset_adjustments(EngineContext* ctx);
-/** Background blur of the preview behind a segmented subject, clamped to 0..100. */
+
+/**
+ * Background blur of the preview behind a segmented subject (see
+ * vantorix_segment_subject); exports are never blurred.
+ * ctx: the context.
+ * amount: percent; default 0 (off); clamped to 0..100 when stored (unlike
+ *         the other settings); NaN stores 100. Kept through loads, unloads
+ *         and vantorix_reset_adjustments.
+ */
 VANTORIX_API void vantorix_set_bg_blur(EngineContext* ctx, float amount);
 
 /* ---- Loading -------------------------------------------------------------- */
 
 /**
- * Loads a photograph. JPEG/PNG/TIFF/BMP/WebP (by extension) are decoded and
- * reduced to 4096 pixels on the longer side; anything else is developed as a
- * camera RAW file at size_level 1 (full) .. 4 (quarter), at most 2000 pixels.
- * Settings return to their defaults. A failed load keeps the earlier image.
+ * Loads a photograph into the context, replacing the one loaded before.
+ * JPEG, PNG, TIFF, BMP and WebP files (recognised by the extension .jpg,
+ * .jpeg, .png, .tif, .tiff, .bmp, .webp in any case) are decoded by OpenCV
+ * and reduced to 4096 pixels on the longer side; any other file is developed
+ * as a camera RAW file by LibRaw (camera white balance, sRGB, 16 bits) and
+ * reduced to 2000 pixels on the longer side. On success every development
+ * setting returns to its default and the path is remembered for
+ * vantorix_get_exif and the JPEG metadata carry-over. The segmentation mask,
+ * the background blur and the last-error message are kept.
+ * ctx: the context.
+ * path: the file, NUL-terminated UTF-8; the engine copies it.
+ * size_level: RAW files only (ignored for ordinary images), clamped to
+ *             1..4: 1 full size, 2 and 3 half size, 4 quarter size.
+ * Returns 0, or -1: NULL ctx or path (no message); "OpenCV could not read: "
+ * followed by the path; "LibRaw open_file failed: ", "LibRaw unpack failed: ",
+ * "LibRaw dcraw_process failed: " or "LibRaw dcraw_make_mem_image failed: "
+ * followed by LibRaw's reason; "out of memory" or "OpenCV error: ...". A
+ * failed load keeps the earlier image and settings but ends the current
+ * development.
  */
 VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int size_level);
+
+/**
+ * Releases the loaded image and its development and forgets the path; width
+ * and height become 0. Settings, the segmentation mask, the background blur
+ * and the last-error message are kept.
+ * ctx: the context; NULL is ignored. Needs no loaded image.
+ */
 VANTORIX_API void vantorix_unload(EngineContext* ctx);
 
 /* ---- Development and read-out -------------------------------------------- */
 
-/** Develops the loaded image with the current settings. */
+/**
+ * Develops the loaded image with the current settings, from the loaded image
+ * each time (settings never accumulate). The result is what previews,
+ * histograms and exports show; vantorix_get_width/height then report its
+ * size.
+ * ctx: the context; needs a loaded image.
+ * Returns 0, or -1: NULL ctx (no message); "no image loaded"; "out of
+ * memory" or "OpenCV error: ..." when a stage fails inside OpenCV.
+ */
 VANTORIX_API int vantorix_process(EngineContext* ctx);
-/** Develops and copies width*height*4 bytes of RGBA into buffer. */
+
+/**
+ * Develops (always, like vantorix_process) and copies the result as 8-bit
+ * RGBA into the host's buffer: rows top to bottom without gaps, 4 bytes per
+ * pixel (red, green, blue, alpha; alpha 255 for loaded images), width x
+ * height x 4 bytes in all. When a segmentation mask exists and the
+ * background blur is above 0, the background is blurred behind the subject.
+ * ctx: the context; needs a loaded image.
+ * buffer: the host's memory; written only on success. NULL gives -1.
+ * buffer_size: its size in bytes; ask vantorix_get_width/height after a
+ *              development for the size needed.
+ * Returns 0, or -1: NULL ctx or buffer (no message); "no image loaded";
+ * "pipeline produced empty result"; "output buffer too small" (the
+ * development has run, so vantorix_get_width/height now give the size to
+ * allocate); "out of memory" or "OpenCV error: ...".
+ */
 VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int buffer_size);
-/** Four 256-bin histograms (red, green, blue, Rec. 709 luminance) of the developed image. */
+
+/**
+ * Four 256-bin histograms of the developed image, developing first when no
+ * development is current. Bin i counts the values nearest to i / 255 (values
+ * outside 0..1 count in bin 0 or 255); luminance is
+ * 0.2126 R + 0.7152 G + 0.0722 B. Each array sums to width x height.
+ * ctx: the context; needs a loaded image unless a development is current.
+ * out_red, out_green, out_blue, out_luminance: 256 counters each, owned by
+ *                                             the host; written only on success.
+ * Returns 0, or -1: a NULL argument (no message); "no image loaded"; "out of
+ * memory" or "OpenCV error: ...".
+ */
 VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, uint32_t* out_green,
                                         uint32_t* out_blue, uint32_t* out_luminance);
 
 /* ---- Export --------------------------------------------------------------
- * The encoder follows the path's extension. Files are replaced atomically: a
- * failed export leaves an existing file untouched. */
+ * Each export writes the developed image, developing first when no
+ * development is current (without making one current). None writes alpha;
+ * the background blur never applies. The encoder follows the path's
+ * extension (.jpg/.jpeg, .png, .tif/.tiff, .bmp, .webp), whatever the
+ * function. Files are replaced atomically: a failed export leaves an
+ * existing file untouched. */
 
-/** quality is limited to 1..100; reserved is not read; keep_metadata carries the source's EXIF. */
+/**
+ * Writes the developed image with 8 bits per channel.
+ * ctx: the context; needs a loaded image.
+ * path: the output file, NUL-terminated UTF-8.
+ * quality: JPEG quality, limited to 1..100 (75..95 is usual).
+ * reserved: not read; pass 0.
+ * keep_metadata: non-zero copies the loaded file's EXIF block into a JPEG
+ *                (when the source has one); 0 writes none.
+ * Returns 0, or -1: NULL ctx or path (no message); "no image loaded"; "JPEG
+ * write failed" (no encoder for the extension, an encoder failure, a file
+ * that cannot be created or written); "out of memory" or "OpenCV error: ...".
+ */
 VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int quality, int reserved,
                                       int keep_metadata);
-/** bits 16 writes 16-bit samples, any other value 8-bit. */
+
+/**
+ * Writes the developed image as PNG with the encoder's default compression.
+ * ctx: the context; needs a loaded image.
+ * path: the output file, NUL-terminated UTF-8.
+ * bits: 16 writes 16-bit samples; any other value 8-bit.
+ * Returns 0, or -1: NULL ctx or path (no message); "no image loaded"; "PNG
+ * write failed"; "out of memory" or "OpenCV error: ...".
+ */
 VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int bits);
-/** 16-bit TIFF. */
+
+/**
+ * Writes the developed image as a 16-bit TIFF.
+ * ctx: the context; needs a loaded image.
+ * path: the output file, NUL-terminated UTF-8.
+ * Returns 0, or -1: NULL ctx or path (no message); "no image loaded"; "TIFF
+ * write failed"; "out of memory" or "OpenCV error: ...".
+ */
 VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path);
 
 /* ---- Metadata and files without a context --------------------------------- */
@@ -189,95 +755,190 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path);
  * A file without EXIF is not a failure: the record then holds what the RAW
  * development reported (or zeros, empty texts and NaN GPS for an ordinary
  * image). Absent or malformed entries leave their field at 0 / "" / NaN.
- * Returns 0, or -1 for a NULL argument (nothing stored) or when no file is
- * loaded ("no file loaded"); the record is written only on success.
+ * ctx: the context; needs a loaded file.
+ * record: the host's record; written only on success.
+ * Returns 0, or -1: a NULL argument (no message); "no file loaded"; "out of
+ * memory".
  */
 VANTORIX_API int vantorix_get_exif(EngineContext* ctx, ExifSummary* record);
+
 /**
  * A small JPEG for a file, without a context: a RAW file's embedded thumbnail
- * (its JPEG bytes unchanged, or its bitmap encoded), or a copy of an ordinary
- * image reduced to 160 pixels on the longer side. Returns 0, or -1 (NULL
- * argument, unreadable image, or LibRaw cannot open the file), -2 (no embedded
- * thumbnail could be unpacked), -3 (thumbnail could not be produced), -4 (out
- * of memory). Unless an argument is NULL, *out_data and *out_size are reset to
- * NULL / 0 first. Free the bytes with vantorix_free_thumb.
+ * (its JPEG bytes unchanged, or its bitmap encoded at quality 80), or a copy
+ * of an ordinary image reduced to 160 pixels on the longer side (quality 75).
+ * path: the file, NUL-terminated UTF-8.
+ * out_data: receives a block allocated by the engine and owned by the host,
+ *           to be released with vantorix_free_thumb.
+ * out_size: receives the block's size in bytes.
+ * Unless an argument is NULL, *out_data and *out_size are reset to NULL / 0
+ * first. Returns 0, or (message from vantorix_last_file_error):
+ *  -1 a NULL argument (no message); an ordinary image that cannot be read
+ *     ("OpenCV could not read: " + path) or encoded; LibRaw cannot open the
+ *     file ("LibRaw open_file failed: " + LibRaw's reason);
+ *  -2 no embedded thumbnail could be unpacked ("LibRaw unpack_thumb failed: "
+ *     + LibRaw's reason, e.g. "No thumbnail in file");
+ *  -3 the thumbnail could not be produced ("LibRaw dcraw_make_mem_thumb
+ *     failed: " + reason, "the embedded thumbnail is empty", "the embedded
+ *     thumbnail has a layout that cannot be converted", "the thumbnail could
+ *     not be encoded as JPEG");
+ *  -4 out of memory ("out of memory").
+ * LibRaw's notes on damaged data are appended in parentheses.
  */
 VANTORIX_API int vantorix_extract_thumbnail(const char* path, uint8_t** out_data, uint32_t* out_size);
-/** Releases bytes from vantorix_extract_thumbnail; NULL is allowed. */
+
+/**
+ * Releases bytes from vantorix_extract_thumbnail.
+ * data: the block; NULL is allowed (nothing happens).
+ */
 VANTORIX_API void vantorix_free_thumb(uint8_t* data);
+
 /**
  * 64-bit perceptual (DCT) hash of an image file, for near-duplicate search by
- * Hamming distance; RAW files are hashed through their embedded thumbnail.
- * Stable across versions. Returns 0, or -1 (NULL argument, unreadable image,
- * or LibRaw cannot open the file), -2 (no embedded thumbnail), -3 (no
- * thumbnail in memory), -4 (the thumbnail decodes to nothing). Unless an
- * argument is NULL, *out_hash is 0 after every failure.
+ * Hamming distance (about 10 bits or fewer: the same picture); RAW files are
+ * hashed through their embedded thumbnail. Stable across versions. Needs no
+ * context.
+ * path: the file, NUL-terminated UTF-8.
+ * out_hash: receives the hash; unless an argument is NULL it is 0 after every
+ *           failure.
+ * Returns 0, or (message from vantorix_last_file_error):
+ *  -1 a NULL argument (no message); an unreadable ordinary image ("OpenCV
+ *     could not read: " + path); LibRaw cannot open the file ("LibRaw
+ *     open_file failed: " + reason);
+ *  -2 no embedded thumbnail ("LibRaw unpack_thumb failed: " + reason);
+ *  -3 no thumbnail in memory ("LibRaw dcraw_make_mem_thumb failed: " +
+ *     reason) or a bitmap layout that cannot be converted;
+ *  -4 the thumbnail decodes to nothing ("the embedded JPEG thumbnail cannot
+ *     be decoded").
  */
 VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash);
 
-/* ---- Automatic tools (they measure the loaded image, never change settings) */
-
-/*
+/* ---- Automatic tools -------------------------------------------------------
  * Each tool measures the image as loaded (the RAW development, else the
  * decoded file), never the developed one, so settings made before do not
- * influence it. Proposals go to the out-values only; apply them with the
- * setters. Returns 0 on success; -1 for a NULL argument (no message), when no
- * image is loaded ("no image loaded") or on an internal failure such as lack
- * of memory (a message). Out-values are written only on success.
- */
+ * influence it, and it never changes settings: apply proposals with the
+ * setters. Every tool needs a loaded image and returns 0 on success; -1 for
+ * a NULL argument (no message), when no image is loaded ("no image loaded")
+ * or on an internal failure ("out of memory", "OpenCV error: ...").
+ * Out-values are written only on success. */
 
 /**
- * Proposed exposure in stops for vantorix_set_exposure, within [-1, 1]: moves
- * the median luminance of a 256 x 256 copy toward 0.42 (0.35 * log2(0.42 / median)).
+ * Proposed exposure for vantorix_set_exposure: moves the median luminance of
+ * a 256 x 256 copy toward 0.42 (0.35 * log2(0.42 / median)).
+ * ctx: the context; needs a loaded image.
+ * out_exposure: receives the proposal in stops, within [-1, 1].
  */
 VANTORIX_API int vantorix_auto_exposure(EngineContext* ctx, float* out_exposure);
-/** Proposed white balance: always the neutral temperature 6500 K and tint 0. */
+
+/**
+ * Proposed white balance: always the neutral temperature 6500 K and tint 0
+ * (the same as VANTORIX_SLOT_TEMPERATURE and VANTORIX_SLOT_TINT of
+ * vantorix_auto_enhance).
+ * ctx: the context; needs a loaded image.
+ * out_temperature: receives the temperature in kelvin (6500).
+ * out_tint: receives the tint (0).
+ */
 VANTORIX_API int vantorix_auto_white_balance(EngineContext* ctx, float* out_temperature, float* out_tint);
+
 /**
  * Proposed basic settings, measured on a 512-pixel-wide copy: exposure from
  * the median luminance, contrast from the luminance spread, highlights and
  * shadows from the clipped pixels, luminance noise reduction from the fine
- * detail, fixed values for the rest (see AutoEnhanceResult). All 32 slots are
- * written on success.
+ * detail, fixed values for the rest (see AutoEnhanceResult and VantorixSlot).
+ * ctx: the context; needs a loaded image.
+ * out_settings: the host's record; all 32 slots are written on success.
  */
 VANTORIX_API int vantorix_auto_enhance(EngineContext* ctx, AutoEnhanceResult* out_settings);
+
 /**
- * Proposed rotation in degrees for vantorix_set_rotation, which levels the
- * long edges within 30 degrees of the horizontal: their length-weighted mean
- * tilt. Positive means turn counter-clockwise: an edge whose right end is
- * lower (the picture is turned clockwise) gives a positive proposal, one
- * whose right end is higher a negative one. 0 when no such edge is found.
+ * Proposed rotation for vantorix_set_rotation, which levels the long edges
+ * within 30 degrees of the horizontal: their length-weighted mean tilt.
+ * Positive means turn counter-clockwise: an edge whose right end is lower
+ * (the picture is turned clockwise) gives a positive proposal, one whose
+ * right end is higher a negative one.
+ * ctx: the context; needs a loaded image.
+ * out_angle: receives degrees within [-30, 30]; 0 when no such edge is found.
  */
 VANTORIX_API int vantorix_auto_straighten(EngineContext* ctx, float* out_angle);
+
 /**
- * Proposed 3:2 landscape crop for vantorix_set_crop, as fractions of the
- * width (x, w) and height (y, h). Chosen by saliency, edges and the rule of
- * thirds among sizes of 80 to 100 % of the largest 3:2 rectangle in the frame
- * that stay inside 2 % margins (so normally at most 95 %). The crop is
- * landscape for portrait pictures too.
+ * Proposed 3:2 landscape crop for vantorix_set_crop. Chosen by saliency,
+ * edges and the rule of thirds among sizes of 80 to 100 % of the largest 3:2
+ * rectangle in the frame that stay inside 2 % margins (so normally at most
+ * 95 %). The crop is landscape for portrait pictures too.
+ * ctx: the context; needs a loaded image.
+ * out_x, out_y: receive the left and top edge as fractions of the width and
+ *               height.
+ * out_w, out_h: receive the width and height as fractions of the width and
+ *               height.
  */
 VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out_y, float* out_w, float* out_h);
 
 /* ---- Subject segmentation -------------------------------------------------- */
 
-/** Finds the main subject of the loaded image (as loaded: development settings play no part) with
- *  GrabCut, seeded by a rectangle of 60 % of each side around (center_x, center_y), given as fractions
- *  of width and height (a negative value: the image centre). Keeps a feathered 8-bit mask the size of
- *  the loaded image (255 subject, 0 background). The same image and centre always give the same mask;
- *  the mask stays through loads and unloads until the next successful segmentation.
- *  0; -1 null context or "no image loaded"; -2 "GrabCut failed" (for example an image too small for a
- *  seed rectangle); a failure leaves an earlier mask as it was. */
+/**
+ * Finds the main subject of the loaded image (as loaded: development
+ * settings play no part) with GrabCut, and keeps a feathered 8-bit mask the
+ * size of the loaded image (255 subject, 0 background). The same image and
+ * centre always give the same mask; the mask stays through loads and unloads
+ * until the next successful segmentation.
+ * ctx: the context; needs a loaded image.
+ * center_x, center_y: centre of the seed rectangle (60 % of each side) as
+ *                     fractions of the width and height, 0..1; a negative
+ *                     value means the image centre.
+ * Returns 0; -1 NULL ctx (no message) or "no image loaded"; -2 "GrabCut
+ * failed" (for example an image too small for a seed rectangle). A failure
+ * leaves an earlier mask as it was.
+ */
 VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, float center_y);
-/** Copies the mask: width x height bytes of the segmented image, top row first, no gaps between rows.
- *  0; -1 null argument, or no mask yet ("no segmentation mask", an em dash U+2014, "call
- *  vantorix_segment_subject first", 60 bytes); -2 when capacity is smaller than width x height
- *  (nothing written, no message). */
+
+/**
+ * Copies the mask: width x height bytes of the segmented image, top row
+ * first, no gaps between rows. Needs a mask, not a loaded image.
+ * ctx: the context.
+ * out_mask: the host's buffer; written only on success.
+ * capacity: its size in bytes.
+ * Returns 0; -1 a NULL argument, or no mask yet ("no segmentation mask",
+ * an em dash U+2014, "call vantorix_segment_subject first", 60 bytes); -2
+ * when capacity is smaller than width x height (nothing written, no
+ * message).
+ */
 VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int capacity);
-/** Writes the developed image as an 8-bit RGBA PNG whose alpha is the mask (colour not premultiplied),
- *  developing first when no valid development exists. 0; -1 null argument, "no segmentation mask", or
- *  "segmentation mask does not match the developed image" (after a crop, a load of an image of another
- *  size or an unload; nothing is written); -2 "failed to write PNG". */
+
+/**
+ * Writes the developed image as an 8-bit RGBA PNG whose alpha is the mask
+ * (colour not premultiplied), developing first when no development is
+ * current.
+ * ctx: the context; needs a mask of the developed image's size.
+ * path: the output file, NUL-terminated UTF-8.
+ * Returns 0; -1 a NULL argument (no message), "no segmentation mask", or
+ * "segmentation mask does not match the developed image" (after a crop, a
+ * load of an image of another size or an unload; nothing is written); -2
+ * "failed to write PNG".
+ */
 VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path);
+
+/* ---- Diagnostics ------------------------------------------------------------ */
+
+/**
+ * The reason the calling thread's last failed vantorix_extract_thumbnail or
+ * vantorix_phash gave, for example "LibRaw unpack_thumb failed: No thumbnail
+ * in file". Those functions replace it on every failure except a NULL
+ * argument and leave it alone on success; "" before the first failure.
+ * Needs no context. Returns a string owned by the calling thread, valid
+ * until that thread's next call of one of those functions.
+ */
+VANTORIX_API const char* vantorix_last_file_error(void);
+
+/**
+ * Asks for a quiet process: with quiet non-zero, OpenCV's log output
+ * (warnings such as "[ WARN:0@...] ...") is switched off; with 0, OpenCV's
+ * log level returns to what it was before the first quiet request. The
+ * setting belongs to the process (OpenCV's logger is process-wide), so call
+ * it once at start-up, before other threads use the engine. LibRaw never
+ * prints, quiet or not. Needs no context.
+ * quiet: non-zero for quiet, 0 to restore.
+ */
+VANTORIX_API void vantorix_set_quiet(int quiet);
 
 #ifdef __cplusplus
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "output/thumb_support.h"
+#include "io/thumb_support.h"
 #include "support/dng_writer.h"
 #include "support/test_support.h"
 #include "test_exif_jpeg.h"

@@ -181,10 +181,7 @@ extern "C" {
 VANTORIX_API int vantorix_auto_crop(EngineContext* ctx, float* out_x, float* out_y, float* out_w, float* out_h) {
     if (!ctx || !out_x || !out_y || !out_w || !out_h) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
+        if (!ctx->require_image()) return -1;
         const vantorix::ImageBuffer& source = ctx->source_image();
         const int height = vantorix::analysis_height(source.cols(), source.rows(), vantorix::kCropAnalysisWidth);
         const vantorix::ImageBuffer analysis =

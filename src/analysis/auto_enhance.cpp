@@ -9,7 +9,7 @@
 #include "analysis/analysis_common.h"
 #include "engine/context.h"
 #include "engine/guard.h"
-#include "output/histogram.h"
+#include "engine/histogram.h"
 
 namespace vantorix {
 
@@ -153,10 +153,7 @@ extern "C" {
 VANTORIX_API int vantorix_auto_enhance(EngineContext* ctx, AutoEnhanceResult* out_settings) {
     if (!ctx || !out_settings) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
+        if (!ctx->require_image()) return -1;
         AutoEnhanceResult result{};
         vantorix::analyze_enhance(ctx, result);
         *out_settings = result;
@@ -167,10 +164,7 @@ VANTORIX_API int vantorix_auto_enhance(EngineContext* ctx, AutoEnhanceResult* ou
 VANTORIX_API int vantorix_auto_white_balance(EngineContext* ctx, float* out_temperature, float* out_tint) {
     if (!ctx || !out_temperature || !out_tint) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
+        if (!ctx->require_image()) return -1;
         // Slots 7 and 8 of the enhance proposal are the neutral white balance
         // whatever the image holds, so the measurement is not run for them.
         *out_temperature = vantorix::kNeutralTemperature;

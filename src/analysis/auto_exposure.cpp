@@ -65,10 +65,7 @@ extern "C" {
 VANTORIX_API int vantorix_auto_exposure(EngineContext* ctx, float* out_exposure) {
     if (!ctx || !out_exposure) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
+        if (!ctx->require_image()) return -1;
         *out_exposure = vantorix::auto_exposure_of(ctx->source_image());
         return 0;
     });

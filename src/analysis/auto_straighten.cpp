@@ -58,10 +58,7 @@ extern "C" {
 VANTORIX_API int vantorix_auto_straighten(EngineContext* ctx, float* out_angle) {
     if (!ctx || !out_angle) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
+        if (!ctx->require_image()) return -1;
         *out_angle = vantorix::auto_straighten_of(ctx->source_image());
         return 0;
     });

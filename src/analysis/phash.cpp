@@ -11,7 +11,7 @@
 #include "engine/context.h"
 #include "engine/guard.h"
 #include "io/file_io.h"
-#include "output/thumb_support.h"
+#include "io/thumb_support.h"
 
 namespace vantorix {
 
@@ -69,18 +69,27 @@ uint64_t phash_of_grey(const cv::Mat& grey) {
     return hash;
 }
 
+namespace {
+int fail_file(int code, std::string reason) {
+    file_error() = std::move(reason);
+    return code;
+}
+}  // namespace
+
 int phash_file(const std::string& path, uint64_t& hash) {
     cv::Mat grey;
     if (has_image_extension(path)) {
         grey = read_image_file(path, cv::IMREAD_GRAYSCALE);
-        if (grey.empty()) return -1;
+        if (grey.empty()) return fail_file(-1, msg::kCannotDecode + path);
         grey = reduce_to_longer_side(grey, 256);
     } else {
+        std::string reason;
         const int r = with_embedded_thumbnail(path, false, [&](const libraw_processed_image_t& img) -> int {
             return phash_grey_from_thumbnail(img, grey);
-        });
-        if (r != 0) return r;
-        if (grey.empty()) return -4;
+        }, reason);
+        if (r == -3 && reason.empty()) reason = msg::kThumbLayout;
+        if (r != 0) return fail_file(r, reason);
+        if (grey.empty()) return fail_file(-4, msg::kThumbUndecodable);
     }
     hash = phash_of_grey(grey);
     return 0;
@@ -93,7 +102,7 @@ extern "C" {
 VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash) {
     if (!path || !out_hash) return -1;
     *out_hash = 0;
-    return vantorix::guarded(nullptr, -1, [&]() -> int {
+    return vantorix::guarded_file(-1, [&]() -> int {
         uint64_t hash = 0;
         const int r = vantorix::phash_file(path, hash);
         if (r == 0) *out_hash = hash;

@@ -37,7 +37,6 @@ const uchar* eight_bit_table() {
     return table.ptr<uchar>();
 }
 
-const char kNoMask[] = "no segmentation mask \xE2\x80\x94 call vantorix_segment_subject first";
 
 }  // namespace
 
@@ -76,10 +75,7 @@ extern "C" {
 VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, float center_y) {
     if (!ctx) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
+        if (!ctx->require_image()) return -1;
         // The loaded image as 8-bit blue-green-red (÷257, then RGBA to BGR).
         cv::Mat bgr = vantorix::loaded_bgr8(ctx->source_image().mat);
         const cv::Size full = bgr.size();
@@ -105,7 +101,7 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
             vantorix::ScopedRngState fixed(vantorix::kGrabCutRngState);
             cv::grabCut(small, labels, rect, bgd_model, fgd_model, 5, cv::GC_INIT_WITH_RECT);
         } catch (const std::exception&) {
-            ctx->fail("GrabCut failed");
+            ctx->fail(vantorix::msg::kGrabCut);
             return -2;
         }
         small.release();
@@ -143,7 +139,7 @@ VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int ca
     return vantorix::guarded(ctx, -1, [&]() -> int {
         const cv::Mat& mask = ctx->subject_mask;
         if (!ctx->mask_ready || mask.empty()) {
-            ctx->fail(vantorix::kNoMask);
+            ctx->fail(vantorix::msg::kNoMaskForCopy);
             return -1;
         }
         const size_t row_bytes = static_cast<size_t>(mask.cols);

@@ -3,8 +3,9 @@
 #include <string>
 
 #include "engine/adjustments.h"
-#include "io/raw_image.h"
-#include "pipeline/pipeline.h"
+#include "engine/messages.h"
+#include "engine/raw_image.h"
+#include "engine/working_images.h"
 #include "vantorix.h"
 
 // The object behind the host's handle: all state of the work on one photograph.
@@ -26,4 +27,12 @@ struct EngineContext {
     }
     void fail(const char* message) { last_error = message; }
     void fail(std::string message) { last_error = std::move(message); }
+
+    // The precondition of every call that needs a loaded image: true when one
+    // is loaded, else stores "no image loaded" and gives false.
+    bool require_image() {
+        if (has_image()) return true;
+        fail(vantorix::msg::kNoImage);
+        return false;
+    }
 };

@@ -12,13 +12,13 @@
 namespace vantorix {
 
 inline std::string describe_exception(const std::exception& e) {
-    if (dynamic_cast<const std::bad_alloc*>(&e)) return "out of memory";
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return msg::kOutOfMemory;
     if (auto* cv_err = dynamic_cast<const cv::Exception*>(&e)) {
-        std::string msg = "OpenCV error: " + cv_err->err;
-        if (!cv_err->func.empty()) msg += " in " + cv_err->func;
-        return msg;
+        std::string text = msg::kOpenCvError + cv_err->err;
+        if (!cv_err->func.empty()) text += " in " + cv_err->func;
+        return text;
     }
-    return std::string("internal error: ") + e.what();
+    return std::string(msg::kInternal) + e.what();
 }
 
 // Runs body() (returning int). On an exception, stores a message in the
@@ -37,9 +37,29 @@ int guarded(EngineContext* ctx, int failure_code, Body&& body) noexcept {
     } catch (...) {
         if (ctx) {
             try {
-                ctx->last_error = "internal error: unknown exception";
+                ctx->last_error = msg::kUnknownException;
             } catch (...) {
             }
+        }
+    }
+    return failure_code;
+}
+
+// For the functions that take no context: like guarded, with the message of
+// an exception stored as the calling thread's file error.
+template <class Body>
+int guarded_file(int failure_code, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        try {
+            file_error() = describe_exception(e);
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            file_error() = msg::kUnknownException;
+        } catch (...) {
         }
     }
     return failure_code;

@@ -5,7 +5,9 @@
 #include <memory>
 #include <opencv2/imgproc.hpp>
 
-#include "io/raw_image.h"
+#include "engine/messages.h"
+#include "io/libraw_quiet.h"
+#include "io/raw_develop.h"
 
 namespace vantorix {
 
@@ -37,19 +39,22 @@ cv::Mat bitmap_to_rgb16(const libraw_processed_image_t* img) {
     return wide;
 }
 
-}  // namespace
+// The shooting data LibRaw reported, read before the processor is recycled.
+struct ShootingData {
+    float iso, exposure_time, aperture, focal_length;
+    int orientation;
+    char make[64], model[64];
+};
 
-bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
-    raw.path = path;
-    raw.error.clear();
-
-    auto proc = std::make_unique<LibRaw>(0);
-    int r = proc->open_file(path.c_str());
+// Opens the file, sets the development parameters and develops it up to
+// LibRaw's internal image. False with the message in `error`.
+bool open_and_develop(LibRaw& proc, const std::string& path, int size_level, std::string& error) {
+    int r = proc.open_file(path.c_str());
     if (r != LIBRAW_SUCCESS) {
-        raw.error = libraw_message("LibRaw open_file failed: ", r);
+        error = libraw_message(msg::kRawOpen, r);
         return false;
     }
-    auto& params = proc->imgdata.params;
+    auto& params = proc.imgdata.params;
     params.use_camera_wb = 1;
     params.half_size = size_level >= 2 ? 1 : 0;
     params.output_color = 1;
@@ -59,50 +64,62 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
     params.gamm[0] = 1.0 / 2.4;
     params.gamm[1] = 12.92;
 
-    r = proc->unpack();
+    r = proc.unpack();
     if (r != LIBRAW_SUCCESS) {
-        raw.error = libraw_message("LibRaw unpack failed: ", r);
-        proc->recycle();
+        error = libraw_message(msg::kRawUnpack, r);
+        proc.recycle();
         return false;
     }
-    r = proc->dcraw_process();
+    r = proc.dcraw_process();
     if (r != LIBRAW_SUCCESS) {
-        raw.error = libraw_message("LibRaw dcraw_process failed: ", r);
-        proc->recycle();
+        error = libraw_message(msg::kRawProcess, r);
+        proc.recycle();
         return false;
     }
+    return true;
+}
+
+// The developed picture as CV_16UC3 and the shooting data; the processor is
+// recycled on every path. Empty (message in `error`) on failure.
+cv::Mat take_developed_image(LibRaw& proc, ShootingData& shot, std::string& error) {
     int err = 0;
-    libraw_processed_image_t* mem = proc->dcraw_make_mem_image(&err);
+    libraw_processed_image_t* mem = proc.dcraw_make_mem_image(&err);
     if (!mem || err != 0) {
         if (mem) LibRaw::dcraw_clear_mem(mem);
-        raw.error = libraw_message("LibRaw dcraw_make_mem_image failed: ", err != 0 ? err : LIBRAW_UNSPECIFIED_ERROR);
-        proc->recycle();
-        return false;
+        error = libraw_message(msg::kRawMemImage, err != 0 ? err : LIBRAW_UNSPECIFIED_ERROR);
+        proc.recycle();
+        return cv::Mat();
     }
     cv::Mat rgb;
     try {
         rgb = bitmap_to_rgb16(mem);
     } catch (...) {
         LibRaw::dcraw_clear_mem(mem);
-        proc->recycle();
+        proc.recycle();
         throw;
     }
     if (rgb.empty()) {
         LibRaw::dcraw_clear_mem(mem);
-        raw.error = libraw_message("LibRaw dcraw_make_mem_image failed: ", LIBRAW_UNSPECIFIED_ERROR);
-        proc->recycle();
-        return false;
+        error = libraw_message(msg::kRawMemImage, LIBRAW_UNSPECIFIED_ERROR);
+        proc.recycle();
+        return cv::Mat();
     }
-    const auto& other = proc->imgdata.other;
-    const float iso = other.iso_speed, shutter = other.shutter, aperture = other.aperture,
-                focal = other.focal_len;
-    const int flip = proc->imgdata.sizes.flip;
-    char make[64], model[64];
-    copy_bounded(make, proc->imgdata.idata.make);
-    copy_bounded(model, proc->imgdata.idata.model);
+    const auto& other = proc.imgdata.other;
+    shot.iso = other.iso_speed;
+    shot.exposure_time = other.shutter;
+    shot.aperture = other.aperture;
+    shot.focal_length = other.focal_len;
+    shot.orientation = proc.imgdata.sizes.flip;
+    copy_bounded(shot.make, proc.imgdata.idata.make);
+    copy_bounded(shot.model, proc.imgdata.idata.model);
     LibRaw::dcraw_clear_mem(mem);
-    proc->recycle();
+    proc.recycle();
+    return rgb;
+}
 
+// Size level 4 halves the half-size development once more; then the longer
+// side is limited to 2000 pixels.
+cv::Mat reduce_raw_size(cv::Mat rgb, int size_level) {
     if (size_level == 4 && rgb.cols >= 2 && rgb.rows >= 2) {
         cv::Mat half;
         cv::resize(rgb, half, cv::Size(rgb.cols / 2, rgb.rows / 2), 0, 0, cv::INTER_AREA);
@@ -115,17 +132,34 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
         cv::resize(rgb, small, cv::Size(), factor, factor, cv::INTER_AREA);
         rgb = small;
     }
+    return rgb;
+}
+
+}  // namespace
+
+bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
+    raw.path = path;
+    raw.error.clear();
+
+    std::string note;  // LibRaw's data-error reports, kept off stderr
+    auto proc = std::make_unique<LibRaw>(0);
+    keep_libraw_quiet(*proc, note);
+    if (!open_and_develop(*proc, path, size_level, raw.error)) return false;
+    ShootingData shot{};
+    cv::Mat rgb = take_developed_image(*proc, shot, raw.error);
+    if (rgb.empty()) return false;
+    rgb = reduce_raw_size(std::move(rgb), size_level);
 
     raw.image = ImageBuffer(rgb);
     raw.width = raw.image.cols();
     raw.height = raw.image.rows();
-    raw.iso = iso;
-    raw.exposure_time = shutter;
-    raw.aperture = aperture;
-    raw.focal_length = focal;
-    std::memcpy(raw.make, make, sizeof make);
-    std::memcpy(raw.model, model, sizeof model);
-    raw.orientation = flip;
+    raw.iso = shot.iso;
+    raw.exposure_time = shot.exposure_time;
+    raw.aperture = shot.aperture;
+    raw.focal_length = shot.focal_length;
+    std::memcpy(raw.make, shot.make, sizeof shot.make);
+    std::memcpy(raw.model, shot.model, sizeof shot.model);
+    raw.orientation = shot.orientation;
     return true;
 }
 

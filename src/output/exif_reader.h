@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "io/raw_image.h"
+#include "engine/raw_image.h"
 #include "vantorix.h"
 
 namespace vantorix {

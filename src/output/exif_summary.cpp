@@ -230,7 +230,7 @@ VANTORIX_API int vantorix_get_exif(EngineContext* ctx, ExifSummary* record) {
     if (!ctx || !record) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         if (ctx->loaded_path.empty()) {
-            ctx->fail("no file loaded");
+            ctx->fail(vantorix::msg::kNoFile);
             return -1;
         }
         ExifSummary rec;

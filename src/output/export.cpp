@@ -6,6 +6,7 @@
 #include "engine/guard.h"
 #include "io/file_io.h"
 #include "output/exif_carry.h"
+#include "pipeline/pipeline.h"
 
 namespace vantorix {
 
@@ -13,14 +14,7 @@ namespace {
 
 // The processed image, developing first when no valid development exists
 // (without marking it valid). Null when nothing is loaded (message stored).
-const ImageBuffer* export_source(EngineContext* ctx) {
-    if (!ctx->has_image()) {
-        ctx->fail("no image loaded");
-        return nullptr;
-    }
-    if (!ctx->processed_valid) ctx->pipeline.process(ctx->adjustments);
-    return &ctx->pipeline.processed;
-}
+const ImageBuffer* export_source(EngineContext* ctx) { return developed_image(ctx, Develop::when_stale, false); }
 
 cv::Mat bgr8(const ImageBuffer& img) {
     cv::Mat out;
@@ -54,7 +48,7 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
                   vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
         if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
         if (!ok || !vantorix::write_file_atomic(out_path, bytes)) {
-            ctx->fail("JPEG write failed");
+            ctx->fail(vantorix::msg::kJpegWrite);
             return -1;
         }
         return 0;
@@ -69,7 +63,7 @@ VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int b
         const bool ok = !src->empty() &&
                         vantorix::write_image_file(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {});
         if (!ok) {
-            ctx->fail("PNG write failed");
+            ctx->fail(vantorix::msg::kPngWrite);
             return -1;
         }
         return 0;
@@ -82,7 +76,7 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path) {
         const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
         if (!src) return -1;
         if (src->empty() || !vantorix::write_image_file(path, vantorix::bgr16(*src), {})) {
-            ctx->fail("TIFF write failed");
+            ctx->fail(vantorix::msg::kTiffWrite);
             return -1;
         }
         return 0;

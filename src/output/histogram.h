@@ -2,10 +2,9 @@
 #include <cstdint>
 #include <opencv2/core.hpp>
 
-namespace vantorix {
+#include "engine/histogram.h"  // compute_histogram, which the read-out uses
 
-// Four 256-bin counts (red, green, blue, Rec. 709 luminance) of a CV_32FC4 image.
-void compute_histogram(const cv::Mat& image, uint32_t* red, uint32_t* green, uint32_t* blue, uint32_t* luminance);
+namespace vantorix {
 
 // Blends a blurred copy of an 8-bit RGBA preview behind the subject mask
 // (255 keeps the sharp pixel). Exposed for tests.

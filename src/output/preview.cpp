@@ -7,38 +7,9 @@
 #include "engine/context.h"
 #include "engine/guard.h"
 #include "output/histogram.h"
+#include "pipeline/pipeline.h"
 
 namespace vantorix {
-
-namespace {
-inline int histogram_bin(float v) {
-    const float t = v * 255.0f + 0.5f;
-    // Compare before converting, so NaN and huge values never reach the cast.
-    if (!(t >= 1.0f)) return 0;
-    if (t >= 255.0f) return 255;
-    return static_cast<int>(t);
-}
-}  // namespace
-
-void compute_histogram(const cv::Mat& image, uint32_t* red, uint32_t* green, uint32_t* blue,
-                       uint32_t* luminance) {
-    std::fill(red, red + 256, 0u);
-    std::fill(green, green + 256, 0u);
-    std::fill(blue, blue + 256, 0u);
-    std::fill(luminance, luminance + 256, 0u);
-    CV_Assert(image.empty() || image.type() == CV_32FC4);
-    for (int y = 0; y < image.rows; ++y) {
-        const float* p = image.ptr<float>(y);
-        for (int x = 0; x < image.cols; ++x, p += 4) {
-            const float r = p[0], g = p[1], b = p[2];
-            const float lum = (0.7152f * g + 0.2126f * r) + 0.0722f * b;
-            ++red[histogram_bin(r)];
-            ++green[histogram_bin(g)];
-            ++blue[histogram_bin(b)];
-            ++luminance[histogram_bin(lum)];
-        }
-    }
-}
 
 int background_blur_kernel(float bg_blur) {
     const float scaled = bg_blur / 100.0f * 61.0f;
@@ -122,20 +93,16 @@ extern "C" {
 VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int buffer_size) {
     if (!ctx || !buffer) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->has_image()) {
-            ctx->fail("no image loaded");
-            return -1;
-        }
-        ctx->pipeline.process(ctx->adjustments);
-        ctx->processed_valid = true;
-        const vantorix::ImageBuffer& processed = ctx->pipeline.processed;
+        const vantorix::ImageBuffer* developed = vantorix::developed_image(ctx, vantorix::Develop::always, true);
+        if (!developed) return -1;
+        const vantorix::ImageBuffer& processed = *developed;
         if (processed.empty()) {
-            ctx->fail("pipeline produced empty result");
+            ctx->fail(vantorix::msg::kEmptyDevelopment);
             return -1;
         }
         const long long n = static_cast<long long>(processed.cols()) * processed.rows() * 4;
         if (n > 0x7fffffffLL || static_cast<long long>(buffer_size) < n) {
-            ctx->fail("output buffer too small");
+            ctx->fail(vantorix::msg::kBufferTooSmall);
             return -1;
         }
         // The host's buffer as an 8-bit RGBA image: the conversion writes straight into it.
@@ -154,15 +121,9 @@ VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, u
                                         uint32_t* out_blue, uint32_t* out_luminance) {
     if (!ctx || !out_red || !out_green || !out_blue || !out_luminance) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->processed_valid) {
-            if (!ctx->has_image()) {
-                ctx->fail("no image loaded");
-                return -1;
-            }
-            ctx->pipeline.process(ctx->adjustments);
-            ctx->processed_valid = true;
-        }
-        cv::Mat f = ctx->pipeline.processed.to_float();
+        const vantorix::ImageBuffer* developed = vantorix::developed_image(ctx, vantorix::Develop::when_stale, true);
+        if (!developed) return -1;
+        cv::Mat f = developed->to_float();
         vantorix::compute_histogram(f, out_red, out_green, out_blue, out_luminance);
         return 0;
     });

@@ -7,6 +7,7 @@
 #include "engine/context.h"
 #include "engine/guard.h"
 #include "io/file_io.h"
+#include "pipeline/pipeline.h"
 
 extern "C" {
 
@@ -14,17 +15,19 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         if (!ctx->mask_ready) {
-            ctx->fail("no segmentation mask");
+            ctx->fail(vantorix::msg::kNoMask);
             return -1;
         }
-        if (!ctx->processed_valid) ctx->pipeline.process(ctx->adjustments);
+        // Without an image the result stays empty and the size check below
+        // reports the mismatch (the mask outlives unloads).
+        if (!ctx->processed_valid) vantorix::run_pipeline(ctx->pipeline, ctx->adjustments);
         const vantorix::ImageBuffer& developed = ctx->pipeline.processed;
         const cv::Mat& mask = ctx->subject_mask;
         // The mask is applied pixel for pixel: after a crop, a load of an image
         // of another size or an unload it would not line up with the picture.
         if (developed.empty() || mask.empty() || mask.type() != CV_8UC1 || mask.cols != developed.cols() ||
             mask.rows != developed.rows()) {
-            ctx->fail("segmentation mask does not match the developed image");
+            ctx->fail(vantorix::msg::kMaskSize);
             return -1;
         }
         // Colour from the developed image (÷257), alpha from the mask as it
@@ -36,7 +39,7 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
         const int from_to[] = {2, 0, 1, 1, 0, 2, 4, 3};
         cv::mixChannels(sources, 2, &bgra, 1, from_to, 4);
         if (!vantorix::write_image_file(path, bgra, {cv::IMWRITE_PNG_COMPRESSION, 6})) {
-            ctx->fail("failed to write PNG");
+            ctx->fail(vantorix::msg::kCutoutWrite);
             return -2;
         }
         return 0;

@@ -13,18 +13,6 @@ namespace {
 constexpr double kToFloat = 1.5259021896696422e-5;  // 1/65535
 }
 
-void ImagePipeline::set_image(const ImageBuffer& source) {
-    if (source.empty())
-        working = ImageBuffer();
-    else
-        working = ImageBuffer(source.mat);  // deep copy
-}
-
-cv::Mat ImagePipeline::processed_8bit() const {
-    if (processed.empty()) return cv::Mat();
-    return processed.to_8bit();
-}
-
 void apply_brightness(cv::Mat& img, const Adjustments& adj) {
     if (adj.brightness == 0.0f) return;
     const float g0 = 1.0f / (adj.brightness / 100.0f * 0.5f + 1.0f);
@@ -69,11 +57,12 @@ void apply_contrast(cv::Mat& img, const Adjustments& adj) {
     }
 }
 
-void ImagePipeline::process(const Adjustments& adj) {
-    if (working.empty()) return;
-    if (scratch.u && scratch.u->refcount > 1) scratch.release();
-    working.mat.convertTo(scratch, CV_32F, kToFloat);
-    cv::Mat& img = scratch;
+void run_pipeline(ImagePipeline& p, const Adjustments& adj) {
+    if (p.working.empty()) return;
+    // Memory of our own is written again; anything else is replaced.
+    if (!p.own_scratch.holds(p.scratch)) p.scratch.release();
+    p.working.mat.convertTo(p.scratch, CV_32F, kToFloat);
+    cv::Mat& img = p.scratch;
 
     apply_white_balance(img, adj);
     apply_exposure(img, adj);
@@ -94,9 +83,11 @@ void ImagePipeline::process(const Adjustments& adj) {
     apply_vignette(img, adj);
     apply_grain(img, adj);
 
+    p.own_scratch.adopt(img);
     // Written into the previous result's memory when the size is unchanged.
-    if (processed.mat.u && processed.mat.u->refcount > 1) processed.mat.release();
-    img.convertTo(processed.mat, CV_16U, 65535.0);
+    if (!p.own_processed.holds(p.processed.mat)) p.processed.mat.release();
+    img.convertTo(p.processed.mat, CV_16U, 65535.0);
+    p.own_processed.adopt(p.processed.mat);
 }
 
 }  // namespace vantorix

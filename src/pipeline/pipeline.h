@@ -2,24 +2,23 @@
 #include <opencv2/core.hpp>
 
 #include "engine/adjustments.h"
-#include "engine/image_buffer.h"
+#include "engine/context.h"
+#include "engine/working_images.h"
 
 namespace vantorix {
 
-// The loaded image and the last development of it.
-struct ImagePipeline {
-    ImageBuffer working;
-    ImageBuffer processed;
-    // The float image of the last run, kept so that the next run of the same
-    // size writes into memory that is already mapped instead of a fresh
-    // allocation (first-touch page faults cost more than the conversion).
-    cv::Mat scratch;
+// Runs every development step over `p.working` into `p.processed`; no-op when
+// `working` is empty.
+void run_pipeline(ImagePipeline& p, const Adjustments& adj);
 
-    void set_image(const ImageBuffer& source);
-    // Runs every development step over `working`; no-op when it is empty.
-    void process(const Adjustments& adj);
-    cv::Mat processed_8bit() const;
-};
+// When the exported functions develop: every call, or only when no valid
+// development exists.
+enum class Develop { always, when_stale };
+
+// The developed image of `ctx`, developing first as `when` says; `mark_valid`
+// sets processed_valid after a run. Null when no image is loaded ("no image
+// loaded" stored).
+const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_valid);
 
 // The two tone steps the driver does itself (exposed for tests).
 void apply_brightness(cv::Mat& img, const Adjustments& adj);

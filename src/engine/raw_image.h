@@ -5,7 +5,8 @@
 
 namespace vantorix {
 
-// Result of RAW development and the shooting data LibRaw reported.
+// Result of RAW development and the shooting data LibRaw reported. Filled by
+// the RAW development in io; read by the loader and the EXIF summary.
 struct RawImage {
     ImageBuffer image;
     int width = 0;
@@ -20,9 +21,5 @@ struct RawImage {
     std::string path;
     std::string error;
 };
-
-// Develops a camera RAW file with LibRaw (size_level 1..4). On failure only
-// raw.path and raw.error change.
-bool develop_raw(RawImage& raw, const std::string& path, int size_level);
 
 }  // namespace vantorix

@@ -1,10 +1,13 @@
-#include "output/thumb_support.h"
+#include "io/thumb_support.h"
 
 #include <libraw/libraw.h>
 
 #include <algorithm>
 #include <memory>
 #include <opencv2/imgproc.hpp>
+
+#include "engine/messages.h"
+#include "io/libraw_quiet.h"
 
 namespace vantorix {
 
@@ -21,20 +24,38 @@ struct ThumbRelease {
     }
 };
 
+// LibRaw's text for `code`, with the first data-error note when there is one.
+std::string libraw_reason(const char* prefix, int code, const std::string& note) {
+    std::string text = std::string(prefix) + libraw_strerror(code);
+    if (!note.empty()) text += " (" + note + ")";
+    return text;
+}
+
 }  // namespace
 
 int with_embedded_thumbnail(const std::string& path, bool consult_error,
-                            const std::function<int(const libraw_processed_image_t&)>& use) {
+                            const std::function<int(const libraw_processed_image_t&)>& use, std::string& reason) {
+    std::string note;  // outlives the processor that writes it
     auto proc = std::make_unique<LibRaw>(0);
-    if (proc->open_file(path.c_str()) != LIBRAW_SUCCESS) return -1;
-    if (proc->unpack_thumb() != LIBRAW_SUCCESS) {
+    keep_libraw_quiet(*proc, note);
+    int r = proc->open_file(path.c_str());
+    if (r != LIBRAW_SUCCESS) {
+        reason = libraw_reason(msg::kThumbOpen, r, note);
+        return -1;
+    }
+    r = proc->unpack_thumb();
+    if (r != LIBRAW_SUCCESS) {
         proc->recycle();
+        reason = libraw_reason(msg::kThumbUnpack, r, note);
         return -2;
     }
     int err = 0;
     libraw_processed_image_t* img = proc->dcraw_make_mem_thumb(&err);
     ThumbRelease release{proc.get(), img};
-    if (!img || (consult_error && err != 0)) return -3;
+    if (!img || (consult_error && err != 0)) {
+        reason = libraw_reason(msg::kThumbMake, err != 0 ? err : LIBRAW_UNSPECIFIED_ERROR, note);
+        return -3;
+    }
     return use(*img);
 }
 

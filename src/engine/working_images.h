@@ -1,0 +1,41 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include "engine/image_buffer.h"
+
+namespace vantorix {
+
+// Remembers which matrix memory the engine allocated itself, so that the next
+// image of the same size can be written into it instead of a fresh allocation.
+// The engine never keeps a second reference to such memory; a matrix that
+// other code put in its place (a different data pointer) is never written
+// into: it is released and replaced.
+class OwnedMemory {
+public:
+    bool holds(const cv::Mat& m) const { return data_ != nullptr && m.data == data_; }
+    void adopt(const cv::Mat& m) { data_ = m.data; }
+    void forget() { data_ = nullptr; }
+
+private:
+    const uchar* data_ = nullptr;
+};
+
+// The loaded image and the last development of it. The development itself
+// (run_pipeline) lives in the pipeline module.
+struct ImagePipeline {
+    ImageBuffer working;
+    ImageBuffer processed;
+    // The float image of the last run, kept so that the next run of the same
+    // size writes into memory that is already mapped instead of a fresh
+    // allocation (first-touch page faults cost more than the conversion).
+    cv::Mat scratch;
+    OwnedMemory own_working, own_processed, own_scratch;
+
+    // `working` becomes a deep copy of `source` (empty for an empty source).
+    void set_image(const ImageBuffer& source);
+    cv::Mat processed_8bit() const;
+    // Empties all three images.
+    void clear();
+};
+
+}  // namespace vantorix
