@@ -6,9 +6,15 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh"
 jobs="$(nproc)"
 
+echo "== public header: every function documented =="
+/usr/bin/python3 "$root/scripts/check-header-docs.py" "$root/include/vantorix.h"
+
 echo "== normal build =="
 bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== install, then build and run the first host program against it =="
+bash "$root/scripts/check-install.sh" "$root/build"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 bash "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORIX_SANITIZE=ON -DVANTORIX_BENCH=OFF
