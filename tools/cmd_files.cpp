@@ -53,22 +53,10 @@ bool is_image_file_name(const std::string& name) {
     return false;
 }
 
-const char* phash_failure(int code) {
-    switch (code) {
-        case -2: return "no embedded thumbnail";
-        case -3: return "the embedded thumbnail cannot be read";
-        case -4: return "the embedded thumbnail is empty";
-        default: return "not a readable image file";
-    }
-}
-
-const char* thumb_failure(int code) {
-    switch (code) {
-        case -2: return "no embedded thumbnail";
-        case -3: return "the embedded thumbnail cannot be produced";
-        case -4: return "out of memory";
-        default: return "not a readable image file";
-    }
+// Why the last vantorix_phash / vantorix_extract_thumbnail of this thread failed.
+std::string file_failure() {
+    const std::string why = vantorix_last_file_error();
+    return why.empty() ? std::string("unknown reason") : why;
 }
 
 std::string hex64(uint64_t v) {
@@ -81,14 +69,21 @@ int hamming(uint64_t a, uint64_t b) { return static_cast<int>(std::bitset<64>(a 
 
 // ---- info ---------------------------------------------------------------
 
-// Text for a terminal: control characters become '?', trailing blanks go.
-std::string printable(const char* s) {
+// A text field of the shooting data without the blanks (spaces, tabs) that
+// cameras pad it with; the text and the JSON output both show it so.
+std::string trimmed(const char* s) {
+    std::string out(s);
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+    return out;
+}
+
+// Text for a terminal: control characters become '?'.
+std::string printable(const std::string& s) {
     std::string out;
-    for (const char* p = s; *p; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        out.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        out.push_back(c < 0x20 || c == 0x7F ? '?' : ch);
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();  // cameras pad with blanks
     return out;
 }
 
@@ -174,11 +169,14 @@ std::string text_exposure(float t) {
 }
 
 void print_text_summary(const std::string& file, const ExifSummary& s) {
-    auto text = [](const char* v) { return v[0] ? printable(v) : std::string("-"); };
+    auto text = [](const char* v) {
+        const std::string t = trimmed(v);
+        return t.empty() ? std::string("-") : printable(t);
+    };
     auto number = [](double v, const char* fmt) {
         return v == 0.0 ? std::string("-") : format_number(v, fmt);
     };
-    std::printf("%s\n", printable(file.c_str()).c_str());
+    std::printf("%s\n", printable(file).c_str());
     std::printf("  make           %s\n", text(s.make).c_str());
     std::printf("  model          %s\n", text(s.model).c_str());
     std::printf("  lens           %s\n", text(s.lens).c_str());
@@ -203,14 +201,14 @@ void print_text_summary(const std::string& file, const ExifSummary& s) {
 std::string json_summary(const std::string& file, const ExifSummary& s) {
     std::string o = "  {";
     o += "\"file\": " + json_string(file);
-    o += ", \"make\": " + json_string(s.make);
-    o += ", \"model\": " + json_string(s.model);
-    o += ", \"lens\": " + json_string(s.lens);
+    o += ", \"make\": " + json_string(trimmed(s.make));
+    o += ", \"model\": " + json_string(trimmed(s.model));
+    o += ", \"lens\": " + json_string(trimmed(s.lens));
     o += ", \"focal_length\": " + json_float(s.focal_length);
     o += ", \"aperture\": " + json_float(s.aperture);
     o += ", \"exposure_time\": " + json_float(s.exposure_time);
     o += ", \"iso\": " + std::to_string(s.iso);
-    o += ", \"datetime\": " + json_string(s.datetime);
+    o += ", \"datetime\": " + json_string(trimmed(s.datetime));
     o += ", \"width\": " + std::to_string(s.width);
     o += ", \"height\": " + std::to_string(s.height);
     o += ", \"orientation\": " + std::to_string(s.orientation);
@@ -306,7 +304,7 @@ int cmd_thumb(const Args& args) {
     uint32_t size = 0;
     const int r = vantorix_extract_thumbnail(in.c_str(), &data, &size);
     if (r != 0) {
-        std::fprintf(stderr, "vantorix: cannot make a thumbnail of %s: %s\n", in.c_str(), thumb_failure(r));
+        std::fprintf(stderr, "vantorix: cannot make a thumbnail of %s: %s\n", in.c_str(), file_failure().c_str());
         return 1;
     }
     std::FILE* f = std::fopen(out.c_str(), "wb");
@@ -338,7 +336,7 @@ int cmd_phash(const Args& args) {
         uint64_t h = 0;
         const int r = vantorix_phash(file.c_str(), &h);
         if (r != 0) {
-            std::fprintf(stderr, "vantorix: cannot hash %s: %s\n", file.c_str(), phash_failure(r));
+            std::fprintf(stderr, "vantorix: cannot hash %s: %s\n", file.c_str(), file_failure().c_str());
             status = 1;
             continue;
         }
@@ -347,57 +345,51 @@ int cmd_phash(const Args& args) {
     return status;
 }
 
-int cmd_dupes(const Args& args) {
-    int max_distance = 8;
-    std::vector<std::string> dirs;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--max-distance") {
-            if (i + 1 >= args.size() || !parse_int(args[i + 1], max_distance) || max_distance < 0 || max_distance > 64)
-                return usage_error("--max-distance needs a whole number from 0 to 64");
-            ++i;
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            return usage_error("unknown option for dupes: " + a);
-        } else {
-            dirs.push_back(a);
-        }
-    }
-    if (dirs.size() != 1) return usage_error("dupes needs one folder");
-    const std::string& dir = dirs[0];
+namespace {
 
-    // Every image file under the folder (symbolic links to folders are not followed).
-    std::vector<std::string> files;
+// Every image file under `dir` (symbolic links to folders are not followed),
+// sorted. False after printing why the folder cannot be read.
+bool list_image_files(const std::string& dir, std::vector<std::string>& files) {
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
         std::fprintf(stderr, "vantorix: %s is not a folder\n", dir.c_str());
-        return 1;
+        return false;
     }
     fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
     if (ec) {
         std::fprintf(stderr, "vantorix: cannot read the folder %s: %s\n", dir.c_str(), ec.message().c_str());
-        return 1;
+        return false;
     }
     for (; it != end; it.increment(ec)) {
         if (ec) {
             std::fprintf(stderr, "vantorix: cannot read the folder %s: %s\n", dir.c_str(), ec.message().c_str());
-            return 1;
+            return false;
         }
         std::error_code fec;
         if (it->is_regular_file(fec) && is_image_file_name(it->path().filename().string()))
             files.push_back(it->path().string());
     }
     std::sort(files.begin(), files.end());
+    return true;
+}
 
-    // Hash them on a few threads; the engine's file functions need no context.
-    std::vector<uint64_t> hashes(files.size(), 0);
-    std::vector<int> results(files.size(), 0);
+struct HashResult {
+    uint64_t hash = 0;
+    int code = 0;
+    std::string why;  // the engine's reason when code is not 0
+};
+
+// Hashes the files on a few threads (the engine's file functions need no
+// context), with a progress bar on a terminal.
+std::vector<HashResult> hash_files(const std::vector<std::string>& files, bool progress) {
+    std::vector<HashResult> results(files.size());
     std::atomic<size_t> next{0}, done{0};
-    const bool progress = ::isatty(STDERR_FILENO) == 1;
     const unsigned hw = std::thread::hardware_concurrency();
     const size_t workers = std::max<size_t>(1, std::min<size_t>({hw ? hw : 2u, 8u, files.size()}));
     auto work = [&] {
         for (size_t i = next++; i < files.size(); i = next++) {
-            results[i] = vantorix_phash(files[i].c_str(), &hashes[i]);
+            results[i].code = vantorix_phash(files[i].c_str(), &results[i].hash);
+            if (results[i].code != 0) results[i].why = file_failure();  // this thread's message
             ++done;
         }
     };
@@ -420,23 +412,18 @@ int cmd_dupes(const Args& args) {
         std::fprintf(stderr, "\n");
     }
     for (auto& t : pool) t.join();
+    return results;
+}
 
-    int status = 0;
-    std::vector<size_t> hashed;
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (results[i] == 0) {
-            hashed.push_back(i);
-        } else {
-            std::fprintf(stderr, "vantorix: cannot hash %s: %s\n", files[i].c_str(), phash_failure(results[i]));
-            status = 1;
-        }
-    }
-
-    // Near-duplicates: files linked by chains of pairs at most max_distance apart.
+// Prints the groups of near-duplicates among the hashed files: files linked by
+// chains of pairs at most max_distance apart. Returns the number of groups.
+size_t print_groups(const std::vector<std::string>& files, const std::vector<HashResult>& results,
+                    const std::vector<size_t>& hashed, int max_distance) {
     UnionFind groups(files.size());
     for (size_t a = 0; a < hashed.size(); ++a)
         for (size_t b = a + 1; b < hashed.size(); ++b)
-            if (hamming(hashes[hashed[a]], hashes[hashed[b]]) <= max_distance) groups.unite(hashed[a], hashed[b]);
+            if (hamming(results[hashed[a]].hash, results[hashed[b]].hash) <= max_distance)
+                groups.unite(hashed[a], hashed[b]);
     std::vector<std::vector<size_t>> members(files.size());
     for (size_t i : hashed) members[groups.find(i)].push_back(i);
     size_t group_count = 0;
@@ -445,10 +432,48 @@ int cmd_dupes(const Args& args) {
         if (g.size() < 2) continue;
         std::printf("%sgroup %zu: %zu files\n", group_count ? "\n" : "", group_count + 1, g.size());
         for (size_t i : g)
-            std::printf("  %2d  %s  %s\n", hamming(hashes[g.front()], hashes[i]), hex64(hashes[i]).c_str(),
-                        files[i].c_str());
+            std::printf("  %2d  %s  %s\n", hamming(results[g.front()].hash, results[i].hash),
+                        hex64(results[i].hash).c_str(), files[i].c_str());
         ++group_count;
     }
+    return group_count;
+}
+
+}  // namespace
+
+int cmd_dupes(const Args& args) {
+    int max_distance = 8;
+    std::vector<std::string> dirs;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--max-distance") {
+            if (i + 1 >= args.size() || !parse_int(args[i + 1], max_distance) || max_distance < 0 || max_distance > 64)
+                return usage_error("--max-distance needs a whole number from 0 to 64");
+            ++i;
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return usage_error("unknown option for dupes: " + a);
+        } else {
+            dirs.push_back(a);
+        }
+    }
+    if (dirs.size() != 1) return usage_error("dupes needs one folder");
+
+    std::vector<std::string> files;
+    if (!list_image_files(dirs[0], files)) return 1;
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    const std::vector<HashResult> results = hash_files(files, progress);
+
+    int status = 0;
+    std::vector<size_t> hashed;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (results[i].code == 0) {
+            hashed.push_back(i);
+        } else {
+            std::fprintf(stderr, "vantorix: cannot hash %s: %s\n", files[i].c_str(), results[i].why.c_str());
+            status = 1;
+        }
+    }
+    const size_t group_count = print_groups(files, results, hashed, max_distance);
     if (progress)
         std::fprintf(stderr, "%zu image files, %zu hashed, %zu group(s) of near-duplicates (distance at most %d)\n",
                      files.size(), hashed.size(), group_count, max_distance);

@@ -11,6 +11,10 @@ namespace cli {
 
 using Args = std::vector<std::string>;
 
+// The white balance the tool develops with unless --temperature is given:
+// 6500 K leaves colours as they are.
+constexpr float kNeutralTemperature = 6500.0f;
+
 int cmd_develop(const Args& args);
 int cmd_cutout(const Args& args);
 int cmd_info(const Args& args);

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cctype>
 #include <map>
-#include <memory>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -108,123 +107,182 @@ bool parse_curve(const std::string& text, int& channel, std::vector<float>& poin
 
 }  // namespace
 
+namespace {
+
+// The split-toning options gather into one pair of calls made after parsing.
+struct SplitToning {
+    bool hi = false, sh = false, bal = false;
+    float hh = 0, hs = 0, shh = 0, shs = 0, b = 0;
+};
+
+// The result of looking at one option: not this group's, taken, or a bad value.
+enum class Parsed { not_mine, ok, bad };
+
+// Flags without a value.
+bool parse_flag(const std::string& a, ParsedDevelop& p) {
+    if (a == "--flip-h") p.setters.push_back([](EngineContext* c) { vantorix_set_flip_h(c, 1); });
+    else if (a == "--flip-v") p.setters.push_back([](EngineContext* c) { vantorix_set_flip_v(c, 1); });
+    else if (a == "--keep-metadata") p.keep_metadata = true;
+    else if (a == "--auto") p.auto_enhance = true;
+    else if (a == "--auto-straighten") p.auto_straighten = true;
+    else if (a == "--auto-crop") p.auto_crop = true;
+    else return false;
+    return true;
+}
+
+// Options of the output and of the tool itself, not development settings.
+Parsed parse_output_option(const std::string& a, const std::string& v, ParsedDevelop& p) {
+    std::vector<float> f;
+    bool ok;
+    if (a == "--quality") {
+        ok = parse_int(v, p.quality);
+    } else if (a == "--size-level") {
+        ok = parse_int(v, p.size_level);
+    } else if (a == "--bits") {
+        ok = parse_int(v, p.png_bits) && (p.png_bits == 8 || p.png_bits == 16);
+    } else if (a == "--bg-blur") {
+        ok = parse_float(v, p.bg_blur);
+        p.has_bg_blur = true;
+    } else if (a == "--center") {
+        ok = parse_float_list(v, 2, 2, f);
+        if (ok) {
+            p.has_center = true;
+            p.center_x = f[0];
+            p.center_y = f[1];
+        }
+    } else {
+        return Parsed::not_mine;
+    }
+    return ok ? Parsed::ok : Parsed::bad;
+}
+
+// Settings with one number (the table above).
+Parsed parse_scalar_option(const std::string& a, const std::string& v, ParsedDevelop& p) {
+    const auto scalar = scalar_options().find(a);
+    if (scalar == scalar_options().end()) return Parsed::not_mine;
+    float x;
+    if (!parse_float(v, x)) return Parsed::bad;
+    const Setter s = scalar->second;
+    p.setters.push_back([s, x](EngineContext* c) { s(c, x); });
+    return Parsed::ok;
+}
+
+// Settings given as a list of numbers, a curve or a band.
+Parsed parse_compound_option(const std::string& a, const std::string& v, ParsedDevelop& p) {
+    std::vector<float> f;
+    if (a == "--sharpen") {
+        if (!parse_float_list(v, 1, 3, f)) return Parsed::bad;
+        // Omitted parts take the engine's defaults (radius 1, threshold 0),
+        // also after --auto, whose proposal leaves the radius at 0.
+        p.setters.push_back([f](EngineContext* c) {
+            vantorix_set_sharpening_amount(c, f[0]);
+            vantorix_set_sharpening_radius(c, f.size() > 1 ? f[1] : 1.0f);
+            vantorix_set_sharpening_threshold(c, f.size() > 2 ? f[2] : 0.0f);
+        });
+    } else if (a == "--crop") {
+        if (!parse_float_list(v, 4, 4, f)) return Parsed::bad;
+        p.setters.push_back([f](EngineContext* c) { vantorix_set_crop(c, f[0], f[1], f[2], f[3]); });
+    } else if (a == "--vignette") {
+        if (!parse_float_list(v, 1, 3, f)) return Parsed::bad;
+        p.setters.push_back([f](EngineContext* c) {
+            vantorix_set_vignette_amount(c, f[0]);
+            if (f.size() > 1) vantorix_set_vignette_midpoint(c, f[1]);
+            if (f.size() > 2) vantorix_set_vignette_roundness(c, f[2]);
+        });
+    } else if (a == "--grain") {
+        if (!parse_float_list(v, 1, 2, f)) return Parsed::bad;
+        p.setters.push_back([f](EngineContext* c) {
+            vantorix_set_grain_amount(c, f[0]);
+            if (f.size() > 1) vantorix_set_grain_size(c, f[1]);
+        });
+    } else if (a == "--curve") {
+        int channel;
+        std::vector<float> pts;
+        if (!parse_curve(v, channel, pts)) return Parsed::bad;
+        p.setters.push_back([channel, pts](EngineContext* c) {
+            vantorix_set_tone_curve(c, channel, pts.data(), static_cast<int>(pts.size() / 2));
+        });
+    } else if (a == "--hsl") {
+        const size_t colon = v.find(':');
+        int band;
+        if (colon == std::string::npos || !parse_band(v.substr(0, colon), band) ||
+            !parse_float_list(v.substr(colon + 1), 3, 3, f))
+            return Parsed::bad;
+        p.setters.push_back([band, f](EngineContext* c) { vantorix_set_hsl(c, band, f[0], f[1], f[2]); });
+    } else {
+        return Parsed::not_mine;
+    }
+    return Parsed::ok;
+}
+
+Parsed parse_split_option(const std::string& a, const std::string& v, SplitToning& split) {
+    std::vector<float> f;
+    if (a == "--split-highlights") {
+        if (!parse_float_list(v, 2, 2, f)) return Parsed::bad;
+        split.hi = true;
+        split.hh = f[0];
+        split.hs = f[1];
+    } else if (a == "--split-shadows") {
+        if (!parse_float_list(v, 2, 2, f)) return Parsed::bad;
+        split.sh = true;
+        split.shh = f[0];
+        split.shs = f[1];
+    } else if (a == "--split-balance") {
+        if (!parse_float(v, split.b)) return Parsed::bad;
+        split.bal = true;
+    } else {
+        return Parsed::not_mine;
+    }
+    return Parsed::ok;
+}
+
+void add_split_toning(ParsedDevelop& p, const SplitToning& split) {
+    if (!split.hi && !split.sh && !split.bal) return;
+    p.setters.push_back([split](EngineContext* c) {
+        if (split.hi || split.bal)
+            vantorix_set_split_toning(c, VANTORIX_SPLIT_HIGHLIGHTS, split.hh, split.hs, split.b);
+        if (split.sh) vantorix_set_split_toning(c, VANTORIX_SPLIT_SHADOWS, split.shh, split.shs, 0.0f);
+    });
+}
+
+}  // namespace
+
 bool parse_develop_args(const Args& args, ParsedDevelop& p, std::string& error) {
-    struct Split {
-        bool hi = false, sh = false, bal = false;
-        float hh = 0, hs = 0, shh = 0, shs = 0, b = 0;
-    };
-    auto split = std::make_shared<Split>();
+    SplitToning split;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.size() < 2 || a.compare(0, 2, "--") != 0) {
             p.positional.push_back(a);
             continue;
         }
-        // Flags without a value.
-        if (a == "--flip-h") { p.setters.push_back([](EngineContext* c) { vantorix_set_flip_h(c, 1); }); continue; }
-        if (a == "--flip-v") { p.setters.push_back([](EngineContext* c) { vantorix_set_flip_v(c, 1); }); continue; }
-        if (a == "--keep-metadata") { p.keep_metadata = true; continue; }
-        if (a == "--auto") { p.auto_enhance = true; continue; }
-        if (a == "--auto-straighten") { p.auto_straighten = true; continue; }
-        if (a == "--auto-crop") { p.auto_crop = true; continue; }
-
+        if (parse_flag(a, p)) continue;
         if (i + 1 >= args.size()) {
             error = "option " + a + " needs a value";
             return false;
         }
         const std::string& v = args[++i];
-        auto bad = [&]() {
-            error = "bad value for " + a + ": '" + v + "'";
-            return false;
-        };
-        const auto scalar = scalar_options().find(a);
-        std::vector<float> f;
-        if (scalar != scalar_options().end()) {
-            float x;
-            if (!parse_float(v, x)) return bad();
-            const Setter s = scalar->second;
-            p.setters.push_back([s, x](EngineContext* c) { s(c, x); });
-        } else if (a == "--quality") {
-            if (!parse_int(v, p.quality)) return bad();
-        } else if (a == "--size-level") {
-            if (!parse_int(v, p.size_level)) return bad();
-        } else if (a == "--bits") {
-            if (!parse_int(v, p.png_bits) || (p.png_bits != 8 && p.png_bits != 16)) return bad();
-        } else if (a == "--bg-blur") {
-            if (!parse_float(v, p.bg_blur)) return bad();
-            p.has_bg_blur = true;
-        } else if (a == "--center") {
-            if (!parse_float_list(v, 2, 2, f)) return bad();
-            p.has_center = true;
-            p.center_x = f[0];
-            p.center_y = f[1];
-        } else if (a == "--sharpen") {
-            if (!parse_float_list(v, 1, 3, f)) return bad();
-            // Omitted parts take the engine's defaults (radius 1, threshold 0),
-            // also after --auto, whose proposal leaves the radius at 0.
-            p.setters.push_back([f](EngineContext* c) {
-                vantorix_set_sharpening_amount(c, f[0]);
-                vantorix_set_sharpening_radius(c, f.size() > 1 ? f[1] : 1.0f);
-                vantorix_set_sharpening_threshold(c, f.size() > 2 ? f[2] : 0.0f);
-            });
-        } else if (a == "--crop") {
-            if (!parse_float_list(v, 4, 4, f)) return bad();
-            p.setters.push_back([f](EngineContext* c) { vantorix_set_crop(c, f[0], f[1], f[2], f[3]); });
-        } else if (a == "--vignette") {
-            if (!parse_float_list(v, 1, 3, f)) return bad();
-            p.setters.push_back([f](EngineContext* c) {
-                vantorix_set_vignette_amount(c, f[0]);
-                if (f.size() > 1) vantorix_set_vignette_midpoint(c, f[1]);
-                if (f.size() > 2) vantorix_set_vignette_roundness(c, f[2]);
-            });
-        } else if (a == "--grain") {
-            if (!parse_float_list(v, 1, 2, f)) return bad();
-            p.setters.push_back([f](EngineContext* c) {
-                vantorix_set_grain_amount(c, f[0]);
-                if (f.size() > 1) vantorix_set_grain_size(c, f[1]);
-            });
-        } else if (a == "--curve") {
-            int channel;
-            std::vector<float> pts;
-            if (!parse_curve(v, channel, pts)) return bad();
-            p.setters.push_back([channel, pts](EngineContext* c) {
-                vantorix_set_tone_curve(c, channel, pts.data(), static_cast<int>(pts.size() / 2));
-            });
-        } else if (a == "--hsl") {
-            const size_t colon = v.find(':');
-            int band;
-            if (colon == std::string::npos || !parse_band(v.substr(0, colon), band) ||
-                !parse_float_list(v.substr(colon + 1), 3, 3, f))
-                return bad();
-            p.setters.push_back([band, f](EngineContext* c) { vantorix_set_hsl(c, band, f[0], f[1], f[2]); });
-        } else if (a == "--split-highlights") {
-            if (!parse_float_list(v, 2, 2, f)) return bad();
-            split->hi = true;
-            split->hh = f[0];
-            split->hs = f[1];
-        } else if (a == "--split-shadows") {
-            if (!parse_float_list(v, 2, 2, f)) return bad();
-            split->sh = true;
-            split->shh = f[0];
-            split->shs = f[1];
-        } else if (a == "--split-balance") {
-            if (!parse_float(v, split->b)) return bad();
-            split->bal = true;
-        } else {
+        Parsed r = parse_scalar_option(a, v, p);
+        if (r == Parsed::not_mine) r = parse_output_option(a, v, p);
+        if (r == Parsed::not_mine) r = parse_compound_option(a, v, p);
+        if (r == Parsed::not_mine) r = parse_split_option(a, v, split);
+        if (r == Parsed::not_mine) {
             error = "unknown option " + a;
             return false;
         }
+        if (r == Parsed::bad) {
+            error = "bad value for " + a + ": '" + v + "'";
+            return false;
+        }
     }
-    if (split->hi || split->sh || split->bal) {
-        p.setters.push_back([split](EngineContext* c) {
-            if (split->hi || split->bal) vantorix_set_split_toning(c, 0, split->hh, split->hs, split->b);
-            if (split->sh) vantorix_set_split_toning(c, 1, split->shh, split->shs, 0.0f);
-        });
-    }
+    add_split_toning(p, split);
     return true;
 }
 
 bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& p, std::string& error) {
+    // The tool develops neutrally unless asked otherwise: 6500 K is the
+    // white balance that leaves colours as they are (the library's own
+    // default, 5500 K, warms the picture). --temperature and --auto override it.
+    vantorix_set_temperature(ctx, kNeutralTemperature);
     if (p.auto_enhance) {
         AutoEnhanceResult r{};
         if (vantorix_auto_enhance(ctx, &r) != 0) {
@@ -241,7 +299,8 @@ bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& p, std::str
                           vantorix_set_nr_luminance,      vantorix_set_nr_color,
                           vantorix_set_clarity,           vantorix_set_texture,
                           vantorix_set_dehaze};
-        for (int i = 0; i < 19; ++i) slots[i](ctx, r.slots[i]);
+        static_assert(sizeof slots / sizeof slots[0] == VANTORIX_SLOT_COUNT, "one setter per slot");
+        for (int i = 0; i < VANTORIX_SLOT_COUNT; ++i) slots[i](ctx, r.slots[i]);
     }
     if (p.auto_straighten) {
         float angle = 0.0f;

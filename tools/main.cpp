@@ -23,7 +23,8 @@ void print_usage() {
         "develop options:\n"
         "  --size-level L (RAW: 1 full .. 4 quarter)  --quality Q  --bits 8|16 (PNG)  --keep-metadata\n"
         "  --exposure EV  --brightness N  --contrast N  --highlights N  --shadows N  --whites N  --blacks N\n"
-        "  --temperature K  --tint N  --saturation N  --vibrance N\n"
+        "  --temperature K (default 6500, neutral: no options give the picture back as it is)\n"
+        "  --tint N  --saturation N  --vibrance N\n"
         "  --curve CH:x,y;x,y;...  (CH master|red|green|blue)\n"
         "  --hsl BAND:hue,sat,lum  (BAND 0..7 or red|orange|yellow|green|aqua|blue|purple|magenta)\n"
         "  --split-highlights HUE,SAT  --split-shadows HUE,SAT  --split-balance N\n"
@@ -50,6 +51,7 @@ int engine_error(EngineContext* ctx, const std::string& what) {
 }  // namespace cli
 
 int main(int argc, char** argv) {
+    vantorix_set_quiet(1);  // the tool reports failures itself; library logging stays off
     if (argc < 2) return cli::usage_error("missing command");
     const std::string command = argv[1];
     const cli::Args args(argv + 2, argv + argc);
