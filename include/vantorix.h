@@ -279,6 +279,41 @@ VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int ca
  *  size or an unload; nothing is written); -2 "failed to write PNG". */
 VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path);
 
+/* ---- Loading from memory ---------------------------------------------------- */
+
+/**
+ * Loads an image the host holds in memory, in place of a file: the pixels
+ * become the working image exactly as a decoded ordinary file does. The image
+ * is reduced to 4096 pixels on the longer side (area interpolation, the same
+ * factor for both axes) and widened to 16 bits: 8-bit samples are multiplied
+ * by 257, so an 8-bit RGB image gives the same working image as the same
+ * pixels saved as PNG and loaded with vantorix_load_arw; 16-bit samples are
+ * kept at their full precision. An alpha channel is not kept (the working
+ * alpha is 65535), as for files. On success the settings return to their
+ * defaults, the previous image and RAW data are dropped and no file counts as
+ * loaded (vantorix_get_exif then fails with "no file loaded", and JPEG export
+ * carries no metadata). The subject mask and background blur stay as they
+ * are. A failed call keeps the earlier image and settings.
+ *
+ *   pixels          first byte of the top row; rows follow top to bottom,
+ *                   stride_bytes apart. Read during the call only; the host
+ *                   keeps ownership.
+ *   width, height   size in pixels, each 1..65535.
+ *   channels        3 (red, green, blue) or 4 (red, green, blue, alpha).
+ *   bits_per_sample 8 (uint8_t samples) or 16 (uint16_t samples in the
+ *                   machine's byte order).
+ *   stride_bytes    distance between the starts of two rows in bytes, at
+ *                   least width * channels * bits_per_sample / 8 (even for
+ *                   16-bit samples); 0 means rows are packed without gaps.
+ *
+ * Returns 0, or -1: a NULL context or pixels (no message); an unusable layout
+ * ("invalid pixel layout: " followed by the reason, e.g. "channels must be 3
+ * (RGB) or 4 (RGBA)"); lack of memory ("out of memory"). Does not need an
+ * image to be loaded before.
+ */
+VANTORIX_API int vantorix_load_pixels(EngineContext* ctx, const void* pixels, int width, int height, int channels,
+                                      int bits_per_sample, int stride_bytes);
+
 #ifdef __cplusplus
 }
 #endif
