@@ -9,7 +9,7 @@ from __future__ import annotations
 import ctypes
 import os
 from pathlib import Path
-from typing import Any, Callable, List, Sequence, Tuple
+from typing import Any, Callable, Dict, List, Sequence, Tuple
 
 __all__ = ["Error", "lib", "has", "library_path", "ExifRecord", "AutoEnhanceRecord", "ProgressFn", "encode_path"]
 
@@ -66,7 +66,7 @@ ProgressFn = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_int, ctype
 
 # name: (result type, argument types). Functions marked optional are used only
 # when the loaded library exports them.
-_PROTOTYPES: dict = {
+_PROTOTYPES: Dict[str, Tuple[Any, List[Any]]] = {
     "vantorix_version": (_p, []),
     "vantorix_create_context": (_ctx, []),
     "vantorix_destroy_context": (None, [_ctx]),
@@ -181,7 +181,8 @@ def require(name: str) -> Callable[..., Any]:
     """The C function ``vantorix_<name>``, or NotImplementedError naming the library."""
     if not has(name):
         raise NotImplementedError(f"vantorix_{name} is not in {library_path}; a newer libvantorix is needed")
-    return getattr(lib, "vantorix_" + name)
+    fn: Callable[..., Any] = getattr(lib, "vantorix_" + name)
+    return fn
 
 
 def encode_path(path: Any, must_exist: bool = True) -> bytes:
@@ -208,4 +209,5 @@ def check_floats(values: Sequence[Any], what: str) -> List[float]:
 
 def version() -> str:
     """The engine version text, e.g. "1.0.0"."""
-    return lib.vantorix_version().decode()
+    text: bytes = lib.vantorix_version()
+    return text.decode()

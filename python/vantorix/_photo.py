@@ -2,12 +2,14 @@
 from __future__ import annotations
 
 import ctypes
+import importlib
 import json
+import numbers
 import os
+import sys
 import threading
-from typing import Any, Callable, Dict, Iterator, List, Mapping, MutableMapping, Optional, Sequence, Tuple, Union
-
-import numpy as np
+import weakref
+from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, MutableMapping, Optional, Sequence, Tuple, Union
 
 from . import _lib
 from ._lib import Error, encode_path, check_floats, lib
@@ -15,13 +17,38 @@ from ._settings import SCALARS
 from ._types import (AUTO_ENHANCE_SLOTS, BAND_NAMES, CURVE_NAMES, Crop, CurvePoint, ExifSummary, HslBand, Level,
                      SplitTone, Stage)
 
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+else:
+    class _Numpy:
+        """numpy, imported on first use: a script that only loads, develops and exports starts faster."""
+
+        def __getattr__(self, name: str) -> Any:
+            module = importlib.import_module("numpy")
+            globals()["np"] = module
+            return getattr(module, name)
+
+    np = _Numpy()
+
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-ProgressCallback = Callable[[Stage, float], Optional[bool]]
+ProgressCallback = Callable[[int, float], Any]  # (Stage, fraction) -> true to cancel
 
 
 def _f32(value: float) -> float:
     """The value as the engine stores it: rounded to a 32-bit float."""
     return ctypes.c_float(value).value
+
+
+def _is_int(value: Any) -> bool:
+    """An int or numpy integer, not a bool."""
+    return isinstance(value, numbers.Integral) and not isinstance(value, bool)
+
+
+def _is_flag(value: Any) -> bool:
+    """A bool, an int, or a numpy bool or integer."""
+    numpy = sys.modules.get("numpy")  # a numpy bool exists only once numpy is imported
+    return isinstance(value, numbers.Integral) or (numpy is not None and isinstance(value, numpy.bool_))
 
 
 def _index(key: Any, names: Tuple[str, ...], what: str) -> int:
@@ -30,7 +57,7 @@ def _index(key: Any, names: Tuple[str, ...], what: str) -> int:
             return names.index(key.lower())
         except ValueError:
             raise KeyError(f"{what} must be one of {', '.join(names)}, not {key!r}") from None
-    if isinstance(key, bool) or not isinstance(key, (int, np.integer)):
+    if not _is_int(key):
         raise TypeError(f"{what} must be a name or an index, not {type(key).__name__}")
     if not 0 <= int(key) < len(names):
         raise KeyError(f"{what} index must be 0..{len(names) - 1}, not {key}")
@@ -53,7 +80,7 @@ class _Scalar:
 
     def __set__(self, photo: "Photo", value: Any) -> None:
         if self.is_flag:
-            if not isinstance(value, (bool, int, np.integer, np.bool_)):
+            if not _is_flag(value):
                 raise TypeError(f"{self.name} must be a bool, not {type(value).__name__}")
             stored: Any = bool(value)
         else:
@@ -107,7 +134,7 @@ class ToneCurves(MutableMapping[Union[str, int], Tuple[CurvePoint, ...]]):
 
     def __setitem__(self, key: Union[str, int], points: Any) -> None:
         channel = _index(key, CURVE_NAMES, "curve")
-        if isinstance(points, np.ndarray):
+        if hasattr(points, "tolist"):  # a numpy array
             points = points.tolist()
         if isinstance(points, (str, bytes)) or not isinstance(points, Sequence):
             raise TypeError("a tone curve is a sequence of (x, y) points")
@@ -243,7 +270,7 @@ class Photo:
         """Loads a file: JPEG, PNG, TIFF, BMP, WebP (reduced to 4096 pixels on the longer side) or a camera
         RAW file developed at size_level 1 (full) .. 4 (quarter), at most 2000 pixels. Settings return to
         their defaults. A failed load keeps the earlier image and settings. Returns self."""
-        if isinstance(size_level, bool) or not isinstance(size_level, (int, np.integer)):
+        if not _is_int(size_level):
             raise TypeError(f"size_level must be an int 1..4, not {type(size_level).__name__}")
         raw = encode_path(path)
         with self._engine():
@@ -251,7 +278,7 @@ class Photo:
             self._after_load()
         return self
 
-    def load_array(self, pixels: np.ndarray) -> "Photo":
+    def load_array(self, pixels: "npt.NDArray[Any]") -> "Photo":
         """Loads an image from memory: a uint8 or uint16 array of shape (height, width, 3) RGB or
         (height, width, 4) RGBA (alpha is not kept). It becomes the working image as a decoded file does:
         reduced to 4096 pixels on the longer side, 8-bit samples widened by 257 (so a uint8 array gives
@@ -486,7 +513,7 @@ class Photo:
         with self._engine():
             self._check(lib.vantorix_process(self._ctx), "vantorix_process")
 
-    def preview(self, out: Optional[np.ndarray] = None) -> np.ndarray:
+    def preview(self, out: "Optional[npt.NDArray[np.uint8]]" = None) -> "npt.NDArray[np.uint8]":
         """Develops and returns the picture as uint8 RGBA of shape (height, width, 4), rendered by the engine
         straight into the array's memory. ``out``: a C-contiguous uint8 array of that shape to reuse."""
         if out is not None and (not isinstance(out, np.ndarray) or out.dtype != np.uint8):
@@ -507,7 +534,7 @@ class Photo:
             return out
         return buf[: w * h * 4].reshape(h, w, 4)
 
-    def histograms(self) -> np.ndarray:
+    def histograms(self) -> "npt.NDArray[np.uint32]":
         """Four 256-bin histograms (red, green, blue, Rec. 709 luminance) of the developed image as a
         (4, 256) uint32 array; develops first when no development is current."""
         hist = np.zeros((4, 256), np.uint32)
@@ -521,7 +548,7 @@ class Photo:
         .png (bits 8 or 16), .tif/.tiff (16-bit), anything else through the JPEG call (quality 1..100,
         keep_metadata carries the source's EXIF). The file is replaced atomically."""
         for name, value in (("quality", quality), ("bits", bits)):
-            if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
+            if not _is_int(value):
                 raise TypeError(f"{name} must be an int, not {type(value).__name__}")
         raw = encode_path(path, must_exist=False)
         ext = os.path.splitext(raw)[1].lower()
@@ -610,7 +637,7 @@ class Photo:
         with self._engine():
             self._segmented(fn(self._ctx, x, y, w, h), "vantorix_segment_subject_box")
 
-    def mask(self) -> np.ndarray:
+    def mask(self) -> "npt.NDArray[np.uint8]":
         """The subject mask as uint8 (height, width) of the segmented image: 255 subject, 0 background."""
         with self._engine():
             w, h = self._mask_size or (1, 1)
@@ -638,19 +665,26 @@ class Photo:
         if fn is not None and not callable(fn):
             raise TypeError("progress must be callable or None")
 
-        def trampoline(_user: Any, stage: int, fraction: float) -> int:
-            try:
-                return 1 if fn(Stage(stage) if stage in Stage._value2member_map_ else stage, fraction) else 0
-            except BaseException as exc:  # raised again from the engine call
-                self._callback_error = exc
-                return 1
+        c_fn = _lib.ProgressFn(0)  # NULL: no callback
+        if fn is not None:
+            callback, photo = fn, weakref.ref(self)  # the C callback must not keep the photo alive
 
-        c_fn = _lib.ProgressFn(trampoline) if fn is not None else _lib.ProgressFn()
+            def trampoline(_user: Any, stage: int, fraction: float) -> int:
+                try:
+                    return 1 if callback(Stage(stage) if stage in _STAGES else stage, fraction) else 0
+                except BaseException as exc:  # raised again from the engine call
+                    owner = photo()
+                    if owner is not None:
+                        owner._callback_error = exc
+                    return 1
+
+            c_fn = _lib.ProgressFn(trampoline)
         with self._engine():
             self._check(install(self._ctx, c_fn, None), "vantorix_set_progress_callback")
         self._progress = (fn, c_fn) if fn is not None else None
 
 
+_STAGES = {int(stage) for stage in Stage}
 _SETTABLE = set(SCALARS) | {"crop", "split_highlights", "split_shadows", "split_balance", "bg_blur"}
 
 
@@ -664,7 +698,7 @@ def open(path: PathLike, size_level: int = 2) -> Photo:  # noqa: A001 - the pack
         raise
 
 
-def from_array(pixels: np.ndarray) -> Photo:
+def from_array(pixels: "npt.NDArray[Any]") -> Photo:
     """A new Photo holding an image from memory (see Photo.load_array)."""
     photo = Photo()
     try:
