@@ -215,7 +215,7 @@ class Photo:
 
     def __del__(self) -> None:
         ctx = getattr(self, "_ctx", None)
-        if ctx:
+        if ctx and lib is not None:  # module globals may already be gone at interpreter exit
             lib.vantorix_destroy_context(ctx)
             self._ctx = None
 
@@ -526,6 +526,11 @@ class Photo:
             if out is not None and not (out.flags.c_contiguous and out.flags.writeable):
                 raise ValueError("out must be C-contiguous and writeable")
             rc = lib.vantorix_get_preview(self._ctx, buf.ctypes.data, min(buf.size, 0x7FFFFFFF))
+            if rc < 0 and out is None and lib.vantorix_process(self._ctx) == 0:
+                # Larger than loaded (not the case today): develop once more into a buffer of the right size.
+                w, h = lib.vantorix_get_width(self._ctx), lib.vantorix_get_height(self._ctx)
+                buf = np.empty(max(w * h * 4, 1), np.uint8)
+                rc = lib.vantorix_get_preview(self._ctx, buf.ctypes.data, min(buf.size, 0x7FFFFFFF))
             self._check(rc, "vantorix_get_preview")
             w, h = lib.vantorix_get_width(self._ctx), lib.vantorix_get_height(self._ctx)
         if out is not None:
