@@ -41,22 +41,26 @@ VANTORIX_API int vantorix_load_pixels(EngineContext* ctx, const void* pixels, in
         // A view of the host's rows: nothing is copied until the first conversion.
         const cv::Mat host(height, width, CV_MAKETYPE(depth, channels), const_cast<void*>(pixels),
                            static_cast<size_t>(stride));
-        cv::Mat rgb;
-        if (channels == 4)
-            cv::cvtColor(host, rgb, cv::COLOR_RGBA2RGB);  // alpha is not kept, as for files
-        else
-            rgb = host;
-        // Same reduction as a decoded file: 4096 pixels on the longer side, area interpolation.
+        // Same reduction as a decoded file: 4096 pixels on the longer side, area interpolation. It acts on
+        // each channel alone, so reducing before alpha is dropped gives the same colours, without a
+        // full-size copy of the host's image.
+        cv::Mat reduced = host;
         const int longer = std::max(width, height);
         if (longer > 4096) {
             const float factor = 4096.0f / static_cast<float>(longer);
             cv::Mat small;
-            cv::resize(rgb, small, cv::Size(), factor, factor, cv::INTER_AREA);
-            rgb = small;
+            cv::resize(host, small, cv::Size(), factor, factor, cv::INTER_AREA);
+            reduced = small;
         }
         cv::Mat rgba;
-        cv::cvtColor(rgb, rgba, cv::COLOR_RGB2RGBA);
-        rgb.release();
+        if (channels == 4) {  // alpha is not kept, as for files: the working alpha is full
+            cv::Mat rgb;
+            cv::cvtColor(reduced, rgb, cv::COLOR_RGBA2RGB);
+            cv::cvtColor(rgb, rgba, cv::COLOR_RGB2RGBA);
+        } else {
+            cv::cvtColor(reduced, rgba, cv::COLOR_RGB2RGBA);
+        }
+        reduced.release();
         cv::Mat wide;
         rgba.convertTo(wide, CV_16U, depth == CV_8U ? 257.0 : 1.0);
         ctx->pipeline.working = vantorix::ImageBuffer::adopt(wide);

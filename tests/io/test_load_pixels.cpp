@@ -22,7 +22,7 @@ cv::Mat random_u8(int w, int h, int channels, uint64_t seed) {
 // against the same RGB pixels written as PNG and loaded from the file.
 TEST(LoadPixels, EightBitArrayMatchesPngFile) {
     struct Row { int w, h, channels, pad; };
-    const Row rows[] = {{37, 23, 3, 0}, {37, 23, 4, 0}, {29, 11, 3, 5}, {19, 7, 4, 12}, {4100, 30, 3, 0}, {20, 5000, 4, 8}};
+    const Row rows[] = {{37, 23, 3, 0}, {37, 23, 4, 0}, {29, 11, 3, 5}, {19, 7, 4, 12}, {4100, 30, 3, 0}, {20, 5000, 4, 8}, {8192, 6, 4, 0}};
     int n = 0;
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.w) + "x" + std::to_string(r.h) + "x" + std::to_string(r.channels));
