@@ -1,5 +1,6 @@
 // Subcommands on files: `info` (EXIF summary), `thumb` (small JPEG),
 // `phash` (perceptual hashes) and `dupes` (groups of near-duplicates).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -267,8 +268,11 @@ int cmd_info(const Args& args) {
         ExifSummary s;
         const int r = vantorix_read_exif(file.c_str(), &s);
         if (r != 0) {
-            std::fprintf(stderr, "vantorix: cannot read the shooting data of %s: %s\n", file.c_str(),
-                         r == -2 ? "no EXIF block, and LibRaw cannot open it" : "not a readable file");
+            struct stat st {};
+            const std::string why = r == -2                           ? "no EXIF block, and LibRaw cannot open it"
+                                    : ::stat(file.c_str(), &st) != 0 ? std::strerror(errno)
+                                                                      : "not a regular file";
+            std::fprintf(stderr, "vantorix: cannot read the shooting data of %s: %s\n", file.c_str(), why.c_str());
             status = 1;
             continue;
         }
