@@ -314,6 +314,30 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
 VANTORIX_API int vantorix_load_pixels(EngineContext* ctx, const void* pixels, int width, int height, int channels,
                                       int bits_per_sample, int stride_bytes);
 
+/* ---- Metadata without decoding ------------------------------------------------ */
+
+/**
+ * Fills record with a file's shooting data without decoding any pixel and
+ * without a context: a photo browser can call it for every file of a card.
+ *  - path: NUL-terminated UTF-8 path of a regular file (a FIFO, device or
+ *    folder is refused without blocking).
+ *  - record: written only on success; the caller owns it.
+ * The EXIF block is read where the file keeps it: a JPEG's APP1 segment, a
+ * TIFF file's own header (TIFF is itself an EXIF structure), a PNG eXIf chunk
+ * or a WebP EXIF chunk. For a file that vantorix_get_exif reads EXIF from, the
+ * record is identical to what vantorix_get_exif gives after loading it. A
+ * camera RAW file without such a block gives what LibRaw reports when it opens
+ * the file (make, model, ISO, shutter, aperture, focal length, its flip code
+ * as orientation, and the size a full-size development, size_level 1, would
+ * have) - the record vantorix_get_exif gives after loading it at size_level 1.
+ * An ordinary image file without EXIF gives the empty record (zeros, empty
+ * texts, NaN GPS).
+ * Returns 0; -1 for a NULL argument or a path that is not a readable regular
+ * file; -2 for a file with a RAW name that carries no EXIF block and that
+ * LibRaw cannot open. Thread-safe: it touches no shared state.
+ */
+VANTORIX_API int vantorix_read_exif(const char* path, ExifSummary* record);
+
 #ifdef __cplusplus
 }
 #endif
