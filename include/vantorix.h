@@ -47,9 +47,9 @@
  *    once. Nothing in the engine takes a lock.
  *  - Context-free functions (vantorix_init, vantorix_shutdown,
  *    vantorix_version, vantorix_extract_thumbnail, vantorix_free_thumb,
- *    vantorix_phash, vantorix_last_file_error) may be called from any thread
- *    at any time; the message of vantorix_last_file_error belongs to the
- *    calling thread. vantorix_set_quiet changes process-wide logging: call it
+ *    vantorix_phash, vantorix_read_exif, vantorix_last_file_error) may be
+ *    called from any thread at any time; the message of
+ *    vantorix_last_file_error belongs to the calling thread. vantorix_set_quiet changes process-wide logging: call it
  *    once, before other threads use the engine.
  *  - The engine starts no thread of its own, but OpenCV, which does most of
  *    the pixel work, runs some of its functions (resizing, blurs, colour
@@ -916,6 +916,65 @@ VANTORIX_API int vantorix_get_mask(EngineContext* ctx, uint8_t* out_mask, int ca
  * "failed to write PNG".
  */
 VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* path);
+
+/* ---- Loading from memory ---------------------------------------------------- */
+
+/**
+ * Loads an image the host holds in memory, in place of a file: the pixels
+ * become the working image exactly as a decoded ordinary file does. The image
+ * is reduced to 4096 pixels on the longer side (area interpolation, the same
+ * factor for both axes) and widened to 16 bits: 8-bit samples are multiplied
+ * by 257, so an 8-bit RGB image gives the same working image as the same
+ * pixels saved as PNG and loaded with vantorix_load_arw; 16-bit samples are
+ * kept at their full precision. An alpha channel is not kept (the working
+ * alpha is 65535), as for files. On success the settings return to their
+ * defaults, the previous image and RAW data are dropped and no file counts as
+ * loaded (vantorix_get_exif then fails with "no file loaded", and JPEG export
+ * carries no metadata). The subject mask and background blur stay as they
+ * are. A failed call keeps the earlier image and settings.
+ *
+ *   ctx             the context; needs no image loaded before.
+ *   pixels          first byte of the top row; rows follow top to bottom,
+ *                   stride_bytes apart. Read during the call only; the host
+ *                   keeps ownership.
+ *   width, height   size in pixels, each 1..65535.
+ *   channels        3 (red, green, blue) or 4 (red, green, blue, alpha).
+ *   bits_per_sample 8 (uint8_t samples) or 16 (uint16_t samples in the
+ *                   machine's byte order).
+ *   stride_bytes    distance between the starts of two rows in bytes, at
+ *                   least width * channels * bits_per_sample / 8 (even for
+ *                   16-bit samples); 0 means rows are packed without gaps.
+ *
+ * Returns 0, or -1: a NULL context or pixels (no message); an unusable layout
+ * ("invalid pixel layout: " followed by the reason, e.g. "channels must be 3
+ * (RGB) or 4 (RGBA)"); lack of memory ("out of memory").
+ */
+VANTORIX_API int vantorix_load_pixels(EngineContext* ctx, const void* pixels, int width, int height, int channels,
+                                      int bits_per_sample, int stride_bytes);
+
+/* ---- Metadata without decoding ------------------------------------------------ */
+
+/**
+ * Fills record with a file's shooting data without decoding any pixel and
+ * without a context: a photo browser can call it for every file of a card.
+ *  - path: NUL-terminated UTF-8 path of a regular file (a FIFO, device or
+ *    folder is refused without blocking).
+ *  - record: written only on success; the caller owns it.
+ * The EXIF block is read where the file keeps it: a JPEG's APP1 segment, a
+ * TIFF file's own header (TIFF is itself an EXIF structure), a PNG eXIf chunk
+ * or a WebP EXIF chunk. For a file that vantorix_get_exif reads EXIF from, the
+ * record is identical to what vantorix_get_exif gives after loading it. A
+ * camera RAW file without such a block gives what LibRaw reports when it opens
+ * the file (make, model, ISO, shutter, aperture, focal length, its flip code
+ * as orientation, and the size a full-size development, size_level 1, would
+ * have) - the record vantorix_get_exif gives after loading it at size_level 1.
+ * An ordinary image file without EXIF gives the empty record (zeros, empty
+ * texts, NaN GPS).
+ * Returns 0; -1 for a NULL argument or a path that is not a readable regular
+ * file; -2 for a file with a RAW name that carries no EXIF block and that
+ * LibRaw cannot open. Thread-safe: it touches no shared state.
+ */
+VANTORIX_API int vantorix_read_exif(const char* path, ExifSummary* record);
 
 /* ---- Diagnostics ------------------------------------------------------------ */
 

@@ -1,5 +1,6 @@
 // Subcommands on files: `info` (EXIF summary), `thumb` (small JPEG),
 // `phash` (perceptual hashes) and `dupes` (groups of near-duplicates).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -257,24 +258,20 @@ int cmd_info(const Args& args) {
             files.push_back(a);
     }
     if (files.empty()) return usage_error("info needs at least one file");
-    EngineContext* ctx = vantorix_create_context();
-    if (!ctx) {
-        std::fprintf(stderr, "vantorix: could not create an engine context\n");
-        return 1;
-    }
     int status = 0;
     std::vector<std::string> entries;
     bool first = true;
     for (const std::string& file : files) {
-        // The quickest development: only the shooting data is wanted (for a
-        // RAW file without EXIF, the size reported is that of this development).
-        if (vantorix_load_arw(ctx, file.c_str(), 4) != 0) {
-            status = engine_error(ctx, "cannot load " + file);
-            continue;
-        }
+        // Metadata only: no pixel is decoded, so damaged pixels do not matter.
         ExifSummary s;
-        if (vantorix_get_exif(ctx, &s) != 0) {
-            status = engine_error(ctx, "cannot read the shooting data of " + file);
+        const int r = vantorix_read_exif(file.c_str(), &s);
+        if (r != 0) {
+            struct stat st {};
+            const std::string why = r == -2                           ? "no EXIF block, and LibRaw cannot open it"
+                                    : ::stat(file.c_str(), &st) != 0 ? std::strerror(errno)
+                                                                      : "not a regular file";
+            std::fprintf(stderr, "vantorix: cannot read the shooting data of %s: %s\n", file.c_str(), why.c_str());
+            status = 1;
             continue;
         }
         if (json) {
@@ -285,7 +282,6 @@ int cmd_info(const Args& args) {
             print_text_summary(file, s);
         }
     }
-    vantorix_destroy_context(ctx);
     if (json) {
         std::printf("[");
         for (size_t i = 0; i < entries.size(); ++i) std::printf("%s\n%s", i ? "," : "", entries[i].c_str());

@@ -10,6 +10,7 @@
 #include "analysis/phash_core.h"
 #include "engine/context.h"
 #include "engine/guard.h"
+#include "io/codecs.h"
 #include "io/file_io.h"
 #include "io/thumb_support.h"
 
@@ -28,7 +29,7 @@ int phash_grey_from_thumbnail(const libraw_processed_image_t& img, cv::Mat& grey
         if (img.data_size > 0 && img.data_size <= static_cast<unsigned>(INT32_MAX)) {
             const cv::Mat bytes(1, static_cast<int>(img.data_size), CV_8UC1, const_cast<unsigned char*>(img.data));
             try {
-                grey = cv::imdecode(bytes, cv::IMREAD_GRAYSCALE);
+                grey = decode_image(bytes, cv::IMREAD_GRAYSCALE);
             } catch (const cv::Exception&) {
                 grey.release();
             }

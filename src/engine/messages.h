@@ -11,6 +11,7 @@ inline constexpr char kEmptyDevelopment[] = "pipeline produced empty result";
 
 // Loading
 inline constexpr char kCannotDecode[] = "OpenCV could not read: ";
+inline constexpr char kPixelLayout[] = "invalid pixel layout: ";
 inline constexpr char kRawOpen[] = "LibRaw open_file failed: ";
 inline constexpr char kRawUnpack[] = "LibRaw unpack failed: ";
 inline constexpr char kRawProcess[] = "LibRaw dcraw_process failed: ";

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <opencv2/imgcodecs.hpp>
 
+#include "io/codecs.h"
+
 namespace vantorix {
 
 bool has_image_extension(const std::string& path) {
@@ -106,7 +108,7 @@ cv::Mat read_image_file(const std::string& path, int flags) {
     std::vector<uint8_t> bytes;
     if (!read_file_bytes(path, bytes) || bytes.empty()) return cv::Mat();
     try {
-        return cv::imdecode(bytes, flags);
+        return decode_image(bytes, flags);
     } catch (const cv::Exception&) {
         return cv::Mat();
     }
@@ -124,7 +126,7 @@ bool encode_image(const std::string& path, const cv::Mat& image, const std::vect
     const std::string ext = path_extension(path);
     if (ext.empty() || image.empty()) return false;
     try {
-        return cv::imencode(ext, image, out, params) && !out.empty();
+        return encode_image_bytes(ext, image, out, params) && !out.empty();
     } catch (const cv::Exception&) {
         return false;
     }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "engine/context.h"
 #include "engine/guard.h"
@@ -166,11 +167,10 @@ void clear_record(ExifSummary& rec) {
 
 }  // namespace
 
-bool read_exif_summary(const std::string& path, ExifSummary& rec) {
-    clear_record(rec);
-    ExifDataPtr data = load_exif_data(path);
-    if (!data) return false;
-    ExifData* d = data.get();
+namespace {
+
+// The summary of parsed EXIF data.
+void summarize(ExifData* d, ExifSummary& rec) {
     const ExifByteOrder order = exif_data_get_byte_order(d);
 
     copy_entry_text(rec.make, entry_in(d, EXIF_IFD_0, EXIF_TAG_MAKE));
@@ -204,6 +204,32 @@ bool read_exif_summary(const std::string& path, ExifSummary& rec) {
 
     rec.gps_latitude = gps_coordinate(d, order, EXIF_TAG_GPS_LATITUDE, EXIF_TAG_GPS_LATITUDE_REF);
     rec.gps_longitude = gps_coordinate(d, order, EXIF_TAG_GPS_LONGITUDE, EXIF_TAG_GPS_LONGITUDE_REF);
+}
+
+}  // namespace
+
+bool read_exif_summary(const std::string& path, ExifSummary& rec) {
+    clear_record(rec);
+    ExifDataPtr data = load_exif_data(path);
+    if (!data) return false;
+    summarize(data.get(), rec);
+    return true;
+}
+
+bool summarize_tiff_structure(const uint8_t* tiff, size_t size, ExifSummary& rec) {
+    clear_record(rec);
+    if (size < 8 || size > 0xFFFFFFF0u) return false;
+    // libexif takes a block that starts with the "Exif\0\0" header of a JPEG APP1 segment.
+    std::vector<unsigned char> block(6 + size);
+    std::memcpy(block.data(), "Exif\0\0", 6);
+    std::memcpy(block.data() + 6, tiff, size);
+    ExifDataPtr data(exif_data_new());
+    if (!data) return false;
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_load_data(data.get(), block.data(), static_cast<unsigned int>(block.size()));
+    if (!data->ifd[EXIF_IFD_0] || (data->ifd[EXIF_IFD_0]->count == 0 && data->ifd[EXIF_IFD_EXIF]->count == 0))
+        return false;
+    summarize(data.get(), rec);
     return true;
 }
 

@@ -1,0 +1,28 @@
+#pragma once
+// OpenCV's image codecs, reached through a private module that is loaded on
+// first use: a process that decodes and encodes no pixels (a metadata reader,
+// a RAW thumbnail) never maps them and their hundred-odd dependencies.
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+namespace vantorix {
+
+// The module's entry points; the same contracts as cv::imdecode and cv::imencode.
+struct CodecTable {
+    cv::Mat (*decode)(const std::vector<uint8_t>& bytes, int flags);
+    bool (*encode)(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
+                   const std::vector<int>& params);
+};
+
+// cv::imdecode; throws cv::Exception when it fails or the module cannot be loaded.
+cv::Mat decode_image(const std::vector<uint8_t>& bytes, int flags);
+// cv::imencode; throws cv::Exception when the module cannot be loaded.
+bool encode_image_bytes(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
+                        const std::vector<int>& params);
+
+}  // namespace vantorix
+
+// Defined by the module; linked straight into programs that carry the codecs themselves.
+extern "C" const vantorix::CodecTable* vantorix_codec_table();
