@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -112,17 +113,19 @@ struct Tally {
 };
 
 struct LevelTallies {
-    Tally straighten, level;
+    Tally straighten, level, confident;
     void measure(EngineContext* ctx, double truth) {
         float a = 0.0f, r = 0.0f, c = 0.0f;
         if (vantorix_auto_straighten(ctx, &a) == 0) straighten.add(a != 0.0f, a - truth);
         const int s = vantorix_auto_level(ctx, &r, &c);
         if (s >= 0) level.add(s == 0, r - truth);
+        if (s >= 0) confident.add(s == 0 && c >= 0.6f, r - truth);
     }
     void print(const char* title) const {
-        std::printf("%s\n", title);
+        if (*title) std::printf("%s\n", title);
         straighten.print("vantorix_auto_straighten");
         level.print("vantorix_auto_level");
+        confident.print("vantorix_auto_level, confidence >= 0.6");
     }
 };
 
@@ -162,7 +165,16 @@ int run_level(const std::string& corpus) {
             if (vantorix_get_preview(ctx, rgba.data, static_cast<int>(rgba.total() * 4)) != 0) break;
             cv::cvtColor(rgba(cv::Rect(w * 15 / 100, h * 15 / 100, w * 70 / 100, h * 70 / 100)), bgr, cv::COLOR_RGBA2BGR);
             EngineContext* turned = vantorix_create_context();
-            if (load(turned, bgr, "photo.png")) photos.measure(turned, -r);
+            if (load(turned, bgr, "photo.png")) {
+                photos.measure(turned, -r);
+                if (std::getenv("VANTORIX_EVAL_VERBOSE")) {
+                    float a = 0.0f, l = 0.0f, c = 0.0f;
+                    vantorix_auto_straighten(turned, &a);
+                    const int s = vantorix_auto_level(turned, &l, &c);
+                    std::printf("%s turned %+.2f: straighten %+.2f, level status %d %+.2f (confidence %.2f)\n",
+                                fs::path(f).filename().c_str(), r, a, s, l, c);
+                }
+            }
             vantorix_destroy_context(turned);
         }
     }
@@ -170,8 +182,7 @@ int run_level(const std::string& corpus) {
     scenes.print("generated level scenes, turned 1..8 degrees:");
     shapeless.print("generated scenes without level structure (every answer is wrong):");
     std::printf("corpus photos (%zu files, 4 turns each), middle 70 %%:\n", files.size());
-    photos.straighten.print("vantorix_auto_straighten");
-    photos.level.print("vantorix_auto_level");
+    photos.print("");
     return 0;
 }
 
