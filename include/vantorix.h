@@ -976,6 +976,63 @@ VANTORIX_API int vantorix_load_pixels(EngineContext* ctx, const void* pixels, in
  */
 VANTORIX_API int vantorix_read_exif(const char* path, ExifSummary* record);
 
+/* ---- Level finding and subject seeds ------------------------------------- */
+
+/** Proposes the rotation that levels the loaded image (as loaded: development settings play no part),
+ *  or declines when the picture does not tell. Unlike vantorix_auto_straighten, which always answers
+ *  with the mean of every nearly horizontal edge, it looks for the one tilt that most straight lines
+ *  agree on, vertical lines included, and says when there is none.
+ *
+ *  Method: the image is scaled to 800 pixels wide (linear interpolation) and its Rec. 709 luminance is
+ *  taken as 8 bits; line segments longer than 20 pixels found by OpenCV's line segment detector vote
+ *  with their length for their angle from the horizontal (segments within 30 degrees of the vertical
+ *  vote with their angle from the vertical; those between 30 and 60 degrees not at all), in 0.1-degree
+ *  bins over -30..30 degrees smoothed by a Gaussian of 3 bins. The tilt is the length-weighted mean
+ *  angle within 0.5 degrees of the highest bin, refined once more within 0.5 degrees of that mean.
+ *  Evidence S = agreeing length (within the final window) / 800; rival ratio = the highest smoothed bin
+ *  more than 2 degrees from the tilt / the highest bin.
+ *
+ *  ctx:            the context; needs a loaded image.
+ *  out_rotation:   receives the proposal in degrees, to pass to vantorix_set_rotation as it is (positive
+ *                  turns the picture counter-clockwise); within -10..10; 0 when the function declines.
+ *  out_confidence: receives 0..1: (1 - exp(-S / 1.5)) x (1 - rival ratio), so about 0.39 x (1 - ratio)
+ *                  at the smallest accepted evidence and towards 1 for long agreeing lines without a
+ *                  rival; 0 when the function declines.
+ *  Returns 0 with a proposal; it declines, with both outputs 0 and no message, with
+ *  1 no usable evidence (S < 0.75: fewer than 600 pixels of agreeing line length),
+ *  2 ambiguous (rival ratio > 0.7), 3 out of range (the tilt found is beyond 10 degrees);
+ *  -1 on failure, outputs untouched: a null argument (no message) or "no image loaded".
+ *  Needs a loaded image; changes no setting. The same image always gives the same answer. */
+VANTORIX_API int vantorix_auto_level(EngineContext* ctx, float* out_rotation, float* out_confidence);
+
+/** Segments the subject like vantorix_segment_subject (same reduction to a long side of 512, five
+ *  GrabCut iterations with a fixed random state, clean-up, feathering, and the same stored mask), but
+ *  seeded without a point: a filled ellipse centred on the image with semi-axes 30 % of the width and
+ *  height is probably subject, a band along every edge (5 % of the width at the sides, 5 % of the height
+ *  at top and bottom, at least one pixel) is certainly background, the rest probably background. It
+ *  follows subjects that are off-centre or reach beyond the centred rectangle better than the default
+ *  seed of vantorix_segment_subject.
+ *  ctx: the context; needs a loaded image.
+ *  0; -1 null context (no message) or "no image loaded"; -2 "GrabCut failed" (for example an image of
+ *  a few pixels); a failure leaves an earlier mask as it was. */
+VANTORIX_API int vantorix_segment_subject_auto(EngineContext* ctx);
+
+/** Segments the subject like vantorix_segment_subject, seeded by a box the user drew around it.
+ *  ctx: the context; needs a loaded image.
+ *  x, y: top-left corner, w, h: size, all fractions of the loaded image's width (x, w) and height
+ *  (y, h). The part of the box inside the image is used, kept one pixel clear of every edge (GrabCut
+ *  needs background outside it); in pixels of the reduced copy each edge goes to the nearest pixel
+ *  boundary, at least one pixel apart. Needs a loaded image.
+ *  0; -1 null context (no message) or "no image loaded"; -2 "GrabCut failed"; -3 "subject box is empty
+ *  or outside the image" (a value not finite, w or h not above 0, or no overlap with the frame:
+ *  x >= 1, y >= 1, x + w <= 0 or y + h <= 0). A failure leaves an earlier mask as it was. */
+VANTORIX_API int vantorix_segment_subject_box(EngineContext* ctx, float x, float y, float w, float h);
+
+/* Background blur and geometry: the preview lays the subject mask on the developed picture through the
+ * same distortion, flips, rotation, perspective and crop as the picture (same maps, interpolation and
+ * mirrored borders), so the blur stays off the subject after a geometry change. Without distortion or
+ * geometry settings the mask is used as before (stretched to the picture's size if it differs). */
+
 /* ---- Diagnostics ------------------------------------------------------------ */
 
 /**

@@ -138,10 +138,10 @@ TEST(AutoCli, DevelopWithProposals) {
     ASSERT_EQ(run_cli("develop '" + in + "' '" + out3 + "' --auto-straighten --auto-crop", nullptr, &err), 0) << err;
     const cv::Mat api3 = develop_with(
         [](EngineContext* c) {
-            float a, x, y, w, h;
-            ASSERT_EQ(vantorix_auto_straighten(c, &a), 0);
+            float a, conf, x, y, w, h;
+            ASSERT_GE(vantorix_auto_level(c, &a, &conf), 0);
             ASSERT_EQ(vantorix_auto_crop(c, &x, &y, &w, &h), 0);
-            vantorix_set_rotation(c, a);
+            if (a != 0.0f) vantorix_set_rotation(c, a);
             vantorix_set_crop(c, x, y, w, h);
         },
         "api_auto3.tif");

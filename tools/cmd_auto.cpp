@@ -24,6 +24,9 @@ struct Proposals {
     float tint = 0.0f;
     AutoEnhanceResult enhance{};
     float angle = 0.0f;
+    int level_status = 1;
+    float level = 0.0f;
+    float level_confidence = 0.0f;
     float crop[4] = {0.0f, 0.0f, 1.0f, 1.0f};
 };
 
@@ -67,6 +70,8 @@ void print_json(const std::string& path, const Proposals& p) {
         s += std::string("\"") + kEnhanceNames[i] + "\": " + number(p.enhance.slots[i]);
     }
     s += "}, \"straighten\": " + number(p.angle);
+    s += std::string(", \"level\": {\"status\": \"") + level_status_name(p.level_status) +
+         "\", \"rotation\": " + number(p.level) + ", \"confidence\": " + number(p.level_confidence) + "}";
     s += ", \"crop\": {\"x\": " + number(p.crop[0]) + ", \"y\": " + number(p.crop[1]) + ", \"w\": " +
          number(p.crop[2]) + ", \"h\": " + number(p.crop[3]) + "}}\n";
     std::fputs(s.c_str(), stdout);
@@ -92,6 +97,11 @@ void print_text(const std::string& path, const Proposals& p) {
     std::printf("  white balance  temperature %s K, tint %s\n", rounded(p.temperature, 0).c_str(),
                 rounded(p.tint, 2).c_str());
     std::printf("  straighten     %s degrees\n", rounded(p.angle, 2).c_str());
+    if (p.level_status == 0)
+        std::printf("  level          %s degrees (confidence %s)\n", rounded(p.level, 2).c_str(),
+                    rounded(p.level_confidence, 2).c_str());
+    else
+        std::printf("  level          declined: %s\n", level_status_name(p.level_status));
     std::printf("  crop           x %s, y %s, w %s, h %s\n", rounded(p.crop[0], 4).c_str(), rounded(p.crop[1], 4).c_str(),
                 rounded(p.crop[2], 4).c_str(), rounded(p.crop[3], 4).c_str());
     std::printf("  enhance\n");
@@ -133,6 +143,8 @@ int cmd_auto(const Args& args) {
         status = engine_error(ctx, "auto enhance failed");
     else if (vantorix_auto_straighten(ctx, &p.angle) != 0)
         status = engine_error(ctx, "auto straighten failed");
+    else if ((p.level_status = vantorix_auto_level(ctx, &p.level, &p.level_confidence)) < 0)
+        status = engine_error(ctx, "auto level failed");
     else if (vantorix_auto_crop(ctx, &p.crop[0], &p.crop[1], &p.crop[2], &p.crop[3]) != 0)
         status = engine_error(ctx, "auto crop failed");
     if (status == 0) {

@@ -31,7 +31,7 @@ int cmd_cutout(const Args& args) {
     int status = 0;
     EngineContext* ctx = open_for_development(in, p, status);
     if (!ctx) return status;
-    if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) {
+    if (segment_subject(ctx, p) != 0) {
         status = engine_error(ctx, "segmentation failed");
     } else if (vantorix_export_subject_png(ctx, out.c_str()) != 0) {
         status = engine_error(ctx, "cannot write " + out);

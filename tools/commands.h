@@ -51,6 +51,8 @@ struct ParsedDevelop {
     bool has_center = false;
     float center_x = -1.0f;
     float center_y = -1.0f;
+    bool has_box = false;
+    float box[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     std::vector<std::function<void(EngineContext*)>> setters;
 };
 // Parses args; returns false with `error` set on a malformed option.
@@ -58,6 +60,13 @@ bool parse_develop_args(const Args& args, ParsedDevelop& parsed, std::string& er
 // Applies the parsed settings to a loaded context (auto proposals first,
 // explicit settings after them). Returns false when an automatic tool fails.
 bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& parsed, std::string& error);
+// Finds the subject for a cut-out or the background blur: around --center
+// when given, in --box when given, otherwise with the automatic seed. Returns
+// the engine's status (0 success).
+int segment_subject(EngineContext* ctx, const ParsedDevelop& parsed);
+// Text for a positive status of vantorix_auto_level ("no evidence",
+// "ambiguous", "out of range").
+const char* level_status_name(int status);
 // Creates a context, loads `input` and applies the parsed settings. On failure
 // prints the message, sets `status` to 1 and returns null.
 EngineContext* open_for_development(const std::string& input, const ParsedDevelop& parsed, int& status);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
@@ -150,6 +151,12 @@ Parsed parse_output_option(const std::string& a, const std::string& v, ParsedDev
             p.center_x = f[0];
             p.center_y = f[1];
         }
+    } else if (a == "--box") {
+        ok = parse_float_list(v, 4, 4, f);
+        if (ok) {
+            p.has_box = true;
+            std::copy(f.begin(), f.end(), p.box);
+        }
     } else {
         return Parsed::not_mine;
     }
@@ -274,6 +281,10 @@ bool parse_develop_args(const Args& args, ParsedDevelop& p, std::string& error) 
             return false;
         }
     }
+    if (p.has_center && p.has_box) {
+        error = "--center and --box cannot be used together";
+        return false;
+    }
     add_split_toning(p, split);
     return true;
 }
@@ -303,12 +314,17 @@ bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& p, std::str
         for (int i = 0; i < VANTORIX_SLOT_COUNT; ++i) slots[i](ctx, r.slots[i]);
     }
     if (p.auto_straighten) {
-        float angle = 0.0f;
-        if (vantorix_auto_straighten(ctx, &angle) != 0) {
+        float angle = 0.0f, confidence = 0.0f;
+        const int level = vantorix_auto_level(ctx, &angle, &confidence);
+        if (level < 0) {
             error = std::string("auto straighten failed: ") + vantorix_last_error(ctx);
             return false;
         }
-        vantorix_set_rotation(ctx, angle);
+        if (level == 0)
+            vantorix_set_rotation(ctx, angle);
+        else
+            std::fprintf(stderr, "vantorix: auto straighten declined (%s); the rotation stays as it was\n",
+                         level_status_name(level));
     }
     if (p.auto_crop) {
         float x, y, w, h;
@@ -333,7 +349,7 @@ std::string lower_extension(const std::string& path) {
 
 // Writes the preview (with the background blurred behind the subject).
 int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std::string& out) {
-    if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) return engine_error(ctx, "segmentation failed");
+    if (segment_subject(ctx, p) != 0) return engine_error(ctx, "segmentation failed");
     vantorix_set_bg_blur(ctx, p.bg_blur);
     if (vantorix_process(ctx) != 0) return engine_error(ctx, "development failed");
     const int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);
@@ -358,6 +374,22 @@ int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std:
 }
 
 }  // namespace
+
+int segment_subject(EngineContext* ctx, const ParsedDevelop& p) {
+    if (p.has_center) return vantorix_segment_subject(ctx, p.center_x, p.center_y);
+    if (p.has_box) return vantorix_segment_subject_box(ctx, p.box[0], p.box[1], p.box[2], p.box[3]);
+    return vantorix_segment_subject_auto(ctx);
+}
+
+const char* level_status_name(int status) {
+    switch (status) {
+        case 0: return "ok";
+        case 1: return "no evidence";
+        case 2: return "ambiguous";
+        case 3: return "out of range";
+        default: return "unknown";
+    }
+}
 
 EngineContext* open_for_development(const std::string& input, const ParsedDevelop& p, int& status) {
     status = 1;

@@ -10,7 +10,7 @@ void print_usage() {
     std::fputs(
         "usage:\n"
         "  vantorix develop IN OUT [options]      develop a photo; OUT's extension picks JPEG, PNG or TIFF\n"
-        "  vantorix cutout IN OUT.png [--center X,Y] [options]\n"
+        "  vantorix cutout IN OUT.png [--center X,Y | --box X,Y,W,H] [options]\n"
         "  vantorix info FILE... [--json]         shooting data\n"
         "  vantorix thumb IN OUT.jpg              small JPEG thumbnail\n"
         "  vantorix phash FILE...                 64-bit perceptual hashes (hex)\n"
@@ -31,7 +31,7 @@ void print_usage() {
         "  --distortion N  --ca N  --lens-vignette N  --defringe N\n"
         "  --flip-h  --flip-v  --rotate DEG  --perspective-h N  --perspective-v N  --crop X,Y,W,H\n"
         "  --vignette AMOUNT[,MIDPOINT[,ROUNDNESS]]  --grain AMOUNT[,SIZE]\n"
-        "  --auto  --auto-straighten  --auto-crop  --bg-blur N [--center X,Y]\n",
+        "  --auto  --auto-straighten  --auto-crop  --bg-blur N [--center X,Y | --box X,Y,W,H]\n",
         stderr);
 }
 

@@ -65,6 +65,45 @@ std::vector<cv::Vec4i> straighten_segments(const cv::Mat& analysis);
 // Auto straighten of a loaded image (must not be empty).
 float auto_straighten_of(const ImageBuffer& source);
 
+// The analysis copy of both straightening tools: the source resampled to
+// 800 pixels wide (analysis_height rows), still 16-bit RGBA.
+ImageBuffer straighten_analysis(const ImageBuffer& source);
+
+// Rec. 709 luminance of an analysis image as 8 bits (x 255, rounded and
+// saturated).
+cv::Mat straighten_luma8(const cv::Mat& analysis);
+
+// ---- Level -------------------------------------------------------------------
+
+// Outcome of the level finder. status: 0 proposal, 1 no usable evidence,
+// 2 ambiguous, 3 out of range (the vantorix_auto_level codes).
+struct LevelResult {
+    int status = 1;
+    double estimate = 0.0;    // degrees, set_rotation's sign; 0 without samples
+    double support = 0.0;     // S: length in the final window / 800
+    double ratio2 = 0.0;      // best bin more than 2 degrees away / peak bin
+    float confidence = 0.0f;  // 0..1
+};
+
+// One tilt sample: angle in degrees (within +-30, image coordinates, y
+// down) and its weight (segment length in pixels).
+struct LevelSample {
+    double angle;
+    double weight;
+};
+
+// Samples of line segments (x1, y1, x2, y2): horizontal-ish segments give
+// their angle, vertical-ish ones their angle -+ 90; segments of 20 pixels or
+// less and those between 30 and 60 degrees are dropped.
+std::vector<LevelSample> level_samples(const std::vector<cv::Vec4f>& segments);
+
+// The decision of the level finder on a list of samples.
+LevelResult level_from_samples(const std::vector<LevelSample>& samples);
+
+// The level finder on an 8-bit luminance plane (line segment detection,
+// then level_from_samples).
+LevelResult level_of_luma(const cv::Mat& luma8);
+
 // ---- Crop ----------------------------------------------------------------------
 
 constexpr int kCropAnalysisWidth = 512;

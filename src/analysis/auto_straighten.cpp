@@ -10,10 +10,15 @@
 
 namespace vantorix {
 
+cv::Mat straighten_luma8(const cv::Mat& analysis) {
+    cv::Mat gray;
+    luminance_plane(analysis).convertTo(gray, CV_8U, 255.0, 0.0);
+    return gray;
+}
+
 std::vector<cv::Vec4i> straighten_segments(const cv::Mat& analysis) {
-    const cv::Mat luminance = luminance_plane(analysis);
-    cv::Mat gray, blurred, edges;
-    luminance.convertTo(gray, CV_8U, 255.0, 0.0);
+    const cv::Mat gray = straighten_luma8(analysis);
+    cv::Mat blurred, edges;
     cv::GaussianBlur(gray, blurred, cv::Size(5, 5), 0.0, 0.0, cv::BORDER_REFLECT_101);
     cv::Canny(blurred, edges, 50.0, 150.0, 3, false);
     std::vector<cv::Vec4i> segments;
@@ -45,10 +50,13 @@ float straighten_from_segments(const std::vector<cv::Vec4i>& segments) {
     return std::max(std::min(mean, 45.0f), -45.0f);
 }
 
-float auto_straighten_of(const ImageBuffer& source) {
+ImageBuffer straighten_analysis(const ImageBuffer& source) {
     const int height = analysis_height(source.cols(), source.rows(), kStraightenAnalysisWidth);
-    const ImageBuffer analysis = analysis_buffer(source, kStraightenAnalysisWidth, height);
-    return straighten_from_segments(straighten_segments(analysis.mat));
+    return analysis_buffer(source, kStraightenAnalysisWidth, height);
+}
+
+float auto_straighten_of(const ImageBuffer& source) {
+    return straighten_from_segments(straighten_segments(straighten_analysis(source).mat));
 }
 
 }  // namespace vantorix

@@ -2,6 +2,7 @@
 #include "analysis/segmentation.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <opencv2/imgproc.hpp>
@@ -68,6 +69,99 @@ cv::Rect subject_seed_rect(int width, int height, float center_x, float center_y
     return cv::Rect(x0, y0, rw, rh);
 }
 
+void subject_seed_mask(cv::Mat& labels) {
+    CV_Assert(labels.type() == CV_8UC1);
+    const int W = labels.cols, H = labels.rows;
+    labels.setTo(cv::Scalar(cv::GC_PR_BGD));
+    cv::ellipse(labels, cv::Point(W / 2, H / 2), cv::Size((3 * W) / 10, (3 * H) / 10), 0.0, 0.0, 360.0,
+                cv::Scalar(cv::GC_PR_FGD), cv::FILLED);
+    const int bx = std::max(1, W / 20), by = std::max(1, H / 20);
+    labels.colRange(0, std::min(bx, W)).setTo(cv::Scalar(cv::GC_BGD));
+    labels.colRange(std::max(W - bx, 0), W).setTo(cv::Scalar(cv::GC_BGD));
+    labels.rowRange(0, std::min(by, H)).setTo(cv::Scalar(cv::GC_BGD));
+    labels.rowRange(std::max(H - by, 0), H).setTo(cv::Scalar(cv::GC_BGD));
+}
+
+bool subject_box_valid(float x, float y, float w, float h) {
+    const double dx = x, dy = y, dw = w, dh = h;
+    if (!std::isfinite(dx) || !std::isfinite(dy) || !std::isfinite(dw) || !std::isfinite(dh)) return false;
+    if (!(dw > 0.0) || !(dh > 0.0)) return false;
+    return dx < 1.0 && dy < 1.0 && dx + dw > 0.0 && dy + dh > 0.0;
+}
+
+cv::Rect subject_box_rect(int width, int height, float x, float y, float w, float h) {
+    // Edges in double precision at the nearest pixel boundary, at least one
+    // pixel apart, then kept one pixel clear of the frame's edges (GrabCut
+    // needs background outside the rectangle).
+    const auto edge = [](int size, double f) {
+        return static_cast<int>(std::lround(std::min(std::max(f, 0.0), 1.0) * size));
+    };
+    const int left = edge(width, x), top = edge(height, y);
+    const int right = std::max(left + 1, edge(width, static_cast<double>(x) + w));
+    const int bottom = std::max(top + 1, edge(height, static_cast<double>(y) + h));
+    const int x0 = std::max(1, left), y0 = std::max(1, top);
+    return cv::Rect(x0, y0, std::min(width - 1, right) - x0, std::min(height - 1, bottom) - y0);
+}
+
+int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Mat& labels)>& seed) {
+    if (!ctx.require_image()) return -1;
+    // The loaded image as 8-bit blue-green-red (÷257, then RGBA to BGR).
+    cv::Mat bgr = loaded_bgr8(ctx.source_image().mat);
+    const cv::Size full = bgr.size();
+
+    // GrabCut runs on a copy whose long side is at most 512 pixels.
+    cv::Mat small = bgr;
+    bool reduced = false;
+    if (full.width > kSegmentationSide || full.height > kSegmentationSide) {
+        const float s = static_cast<float>(kSegmentationSide) / static_cast<float>(std::max(full.width, full.height));
+        cv::resize(bgr, small, cv::Size(), s, s, cv::INTER_AREA);
+        reduced = true;
+    }
+    bgr.release();
+
+    cv::Mat labels(small.size(), CV_8UC1, cv::Scalar(0));
+    const SubjectSeed how = seed(labels);
+    cv::Mat bgd_model, fgd_model;
+    try {
+        // GrabCut seeds its colour models from the thread's random
+        // generator: a fixed state makes the mask reproducible, and the
+        // previous state comes back for whoever draws next (grain).
+        ScopedRngState fixed(kGrabCutRngState);
+        cv::grabCut(small, labels, how.rect, bgd_model, fgd_model, 5,
+                    how.use_mask ? cv::GC_INIT_WITH_MASK : cv::GC_INIT_WITH_RECT);
+    } catch (const std::exception&) {
+        ctx.fail(msg::kGrabCut);
+        return -2;
+    }
+    small.release();
+
+    // Definite and probable foreground become 255.
+    cv::Mat fg = (labels == cv::GC_PR_FGD) | (labels == cv::GC_FGD);
+    labels.release();
+
+    // Smooth the outline, then fill pinholes and remove specks.
+    cv::GaussianBlur(fg, fg, cv::Size(5, 5), 0, 0, cv::BORDER_REFLECT_101);
+    cv::threshold(fg, fg, 127, 255, cv::THRESH_BINARY);
+    const cv::Mat disc = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5), cv::Point(-1, -1));
+    cv::morphologyEx(fg, fg, cv::MORPH_CLOSE, disc, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
+                     cv::morphologyDefaultBorderValue());
+    cv::morphologyEx(fg, fg, cv::MORPH_OPEN, disc, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
+                     cv::morphologyDefaultBorderValue());
+
+    if (reduced) {
+        cv::Mat up;
+        cv::resize(fg, up, full, 0, 0, cv::INTER_LINEAR);
+        cv::threshold(up, fg, 127, 255, cv::THRESH_BINARY);
+    }
+
+    // Feathered edge at the loaded image's full size.
+    cv::Mat mask;
+    cv::GaussianBlur(fg, mask, cv::Size(9, 9), 2.0, 0, cv::BORDER_REFLECT_101);
+    ctx.subject_mask = mask;
+    ctx.mask_ready = true;
+    return 0;
+}
+
 }  // namespace vantorix
 
 extern "C" {
@@ -75,62 +169,33 @@ extern "C" {
 VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, float center_y) {
     if (!ctx) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (!ctx->require_image()) return -1;
-        // The loaded image as 8-bit blue-green-red (÷257, then RGBA to BGR).
-        cv::Mat bgr = vantorix::loaded_bgr8(ctx->source_image().mat);
-        const cv::Size full = bgr.size();
+        return vantorix::segment_with_seed(*ctx, [&](cv::Mat& labels) {
+            return vantorix::SubjectSeed{vantorix::subject_seed_rect(labels.cols, labels.rows, center_x, center_y),
+                                         false};
+        });
+    });
+}
 
-        // GrabCut runs on a copy whose long side is at most 512 pixels.
-        cv::Mat small = bgr;
-        bool reduced = false;
-        if (full.width > vantorix::kSegmentationSide || full.height > vantorix::kSegmentationSide) {
-            const float s = static_cast<float>(vantorix::kSegmentationSide) /
-                            static_cast<float>(std::max(full.width, full.height));
-            cv::resize(bgr, small, cv::Size(), s, s, cv::INTER_AREA);
-            reduced = true;
+VANTORIX_API int vantorix_segment_subject_auto(EngineContext* ctx) {
+    if (!ctx) return -1;
+    return vantorix::guarded(ctx, -1, [&]() -> int {
+        return vantorix::segment_with_seed(*ctx, [](cv::Mat& labels) {
+            vantorix::subject_seed_mask(labels);
+            return vantorix::SubjectSeed{cv::Rect(), true};
+        });
+    });
+}
+
+VANTORIX_API int vantorix_segment_subject_box(EngineContext* ctx, float x, float y, float w, float h) {
+    if (!ctx) return -1;
+    return vantorix::guarded(ctx, -1, [&]() -> int {
+        if (!vantorix::subject_box_valid(x, y, w, h)) {
+            ctx->fail(vantorix::msg::kEmptyBox);
+            return -3;
         }
-        bgr.release();
-
-        const cv::Rect rect = vantorix::subject_seed_rect(small.cols, small.rows, center_x, center_y);
-        cv::Mat labels(small.size(), CV_8UC1, cv::Scalar(0));
-        cv::Mat bgd_model, fgd_model;
-        try {
-            // GrabCut seeds its colour models from the thread's random
-            // generator: a fixed state makes the mask reproducible, and the
-            // previous state comes back for whoever draws next (grain).
-            vantorix::ScopedRngState fixed(vantorix::kGrabCutRngState);
-            cv::grabCut(small, labels, rect, bgd_model, fgd_model, 5, cv::GC_INIT_WITH_RECT);
-        } catch (const std::exception&) {
-            ctx->fail(vantorix::msg::kGrabCut);
-            return -2;
-        }
-        small.release();
-
-        // Definite and probable foreground become 255.
-        cv::Mat fg = (labels == cv::GC_PR_FGD) | (labels == cv::GC_FGD);
-        labels.release();
-
-        // Smooth the outline, then fill pinholes and remove specks.
-        cv::GaussianBlur(fg, fg, cv::Size(5, 5), 0, 0, cv::BORDER_REFLECT_101);
-        cv::threshold(fg, fg, 127, 255, cv::THRESH_BINARY);
-        const cv::Mat disc = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5), cv::Point(-1, -1));
-        cv::morphologyEx(fg, fg, cv::MORPH_CLOSE, disc, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
-                         cv::morphologyDefaultBorderValue());
-        cv::morphologyEx(fg, fg, cv::MORPH_OPEN, disc, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
-                         cv::morphologyDefaultBorderValue());
-
-        if (reduced) {
-            cv::Mat up;
-            cv::resize(fg, up, full, 0, 0, cv::INTER_LINEAR);
-            cv::threshold(up, fg, 127, 255, cv::THRESH_BINARY);
-        }
-
-        // Feathered edge at the loaded image's full size.
-        cv::Mat mask;
-        cv::GaussianBlur(fg, mask, cv::Size(9, 9), 2.0, 0, cv::BORDER_REFLECT_101);
-        ctx->subject_mask = mask;
-        ctx->mask_ready = true;
-        return 0;
+        return vantorix::segment_with_seed(*ctx, [&](cv::Mat& labels) {
+            return vantorix::SubjectSeed{vantorix::subject_box_rect(labels.cols, labels.rows, x, y, w, h), false};
+        });
     });
 }
 

@@ -25,6 +25,7 @@ inline constexpr char kTiffWrite[] = "TIFF write failed";
 
 // Segmentation and cut-out
 inline constexpr char kGrabCut[] = "GrabCut failed";
+inline constexpr char kEmptyBox[] = "subject box is empty or outside the image";
 inline constexpr char kNoMaskForCopy[] = "no segmentation mask \xE2\x80\x94 call vantorix_segment_subject first";
 inline constexpr char kNoMask[] = "no segmentation mask";
 inline constexpr char kMaskSize[] = "segmentation mask does not match the developed image";

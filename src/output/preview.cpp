@@ -8,6 +8,7 @@
 #include "engine/guard.h"
 #include "output/histogram.h"
 #include "pipeline/pipeline.h"
+#include "pipeline/stages.h"
 
 namespace vantorix {
 
@@ -86,6 +87,16 @@ cv::Mat blur_background(const cv::Mat& preview, const cv::Mat& mask, float bg_bl
     return out;
 }
 
+cv::Mat mask_on_development(const cv::Mat& mask, cv::Size working, const Adjustments& adj) {
+    cv::Mat m;
+    if (mask.size() == working)
+        m = mask.clone();  // the geometry may flip in place: keep the stored mask
+    else
+        cv::resize(mask, m, working, 0, 0, cv::INTER_LINEAR);
+    transform_like_picture(m, adj);
+    return m;
+}
+
 }  // namespace vantorix
 
 extern "C" {
@@ -108,7 +119,9 @@ VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int b
         // The host's buffer as an 8-bit RGBA image: the conversion writes straight into it.
         cv::Mat out(processed.rows(), processed.cols(), CV_8UC4, buffer);
         if (ctx->mask_ready && ctx->bg_blur > 0.0f && !ctx->subject_mask.empty()) {
-            vantorix::blur_background(ctx->pipeline.processed_8bit(), ctx->subject_mask, ctx->bg_blur).copyTo(out);
+            const cv::Mat mask = vantorix::mask_on_development(ctx->subject_mask, ctx->pipeline.working.mat.size(),
+                                                               ctx->adjustments);
+            vantorix::blur_background(ctx->pipeline.processed_8bit(), mask, ctx->bg_blur).copyTo(out);
         } else {
             processed.mat.convertTo(out, CV_8U, 0.0038910505836575876);  // as ImageBuffer::to_8bit
             CV_Assert(out.data == buffer);

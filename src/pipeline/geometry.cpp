@@ -108,4 +108,9 @@ void apply_geometry(cv::Mat& img, const Adjustments& adj) {
     if (crop_rectangle(img.cols, img.rows, c, rect)) img = img(rect);
 }
 
+void transform_like_picture(cv::Mat& plane, const Adjustments& adj) {
+    apply_lens_distortion(plane, adj);
+    apply_geometry(plane, adj);
+}
+
 }  // namespace vantorix

@@ -185,12 +185,16 @@ void fit_plane_into_channel(const cv::Mat& plane, cv::Mat& img, int channel) {
     }
 }
 
+void apply_lens_distortion(cv::Mat& img, const Adjustments& adj) {
+    if (adj.distortion != 0.0f && std::isfinite(adj.distortion) && !img.empty()) correct_distortion(img, adj.distortion);
+}
+
 void apply_lens_corrections(cv::Mat& img, const Adjustments& adj) {
     if (adj.distortion == 0.0f && !(adj.ca_correction > 0.0f) && !(adj.lens_vignette > 0.0f) &&
         !(adj.defringe > 0.0f))
         return;
     if (img.empty()) return;
-    if (adj.distortion != 0.0f && std::isfinite(adj.distortion)) correct_distortion(img, adj.distortion);
+    apply_lens_distortion(img, adj);
     if (adj.ca_correction > 0.0f && std::isfinite(adj.ca_correction))
         correct_chromatic_aberration(img, adj.ca_correction);
     if (adj.lens_vignette > 0.0f && std::isfinite(adj.lens_vignette)) compensate_lens_vignette(img, adj.lens_vignette);

@@ -23,6 +23,16 @@ void apply_noise_reduction(cv::Mat& img, const Adjustments& adj);   // noise_red
 void apply_sharpening(cv::Mat& img, const Adjustments& adj);        // sharpen.cpp
 void apply_lens_corrections(cv::Mat& img, const Adjustments& adj);  // lens_corrections.cpp
 void apply_geometry(cv::Mat& img, const Adjustments& adj);          // geometry.cpp
+
+// The distortion step of the lens corrections alone (lens_corrections.cpp).
+// Works on an image of any type, as apply_geometry does.
+void apply_lens_distortion(cv::Mat& img, const Adjustments& adj);
+// Moves the pixels of a plane of the working image's size (any type, for
+// example the 8-bit subject mask) exactly as the development moves the
+// picture's: the distortion step, then the geometry stage, with the same
+// maps, interpolation and borders (geometry.cpp). Colour-only steps (and the
+// chromatic aberration, which shifts only red and blue) are left out.
+void transform_like_picture(cv::Mat& plane, const Adjustments& adj);
 void apply_vignette(cv::Mat& img, const Adjustments& adj);          // vignette_grain.cpp
 void apply_grain(cv::Mat& img, const Adjustments& adj);             // vignette_grain.cpp
 
