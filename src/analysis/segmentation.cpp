@@ -80,6 +80,12 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
             ctx->fail("no image loaded");
             return -1;
         }
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        auto cancelled = [&]() -> int {
+            ctx->fail(vantorix::kCancelledMessage);
+            return -1;
+        };
+        if (progress.report(VANTORIX_STAGE_SEGMENT, 0.0f)) return cancelled();
         // The loaded image as 8-bit blue-green-red (÷257, then RGBA to BGR).
         cv::Mat bgr = vantorix::loaded_bgr8(ctx->source_image().mat);
         const cv::Size full = bgr.size();
@@ -95,6 +101,7 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
         }
         bgr.release();
 
+        if (progress.report(VANTORIX_STAGE_SEGMENT, 0.1f)) return cancelled();
         const cv::Rect rect = vantorix::subject_seed_rect(small.cols, small.rows, center_x, center_y);
         cv::Mat labels(small.size(), CV_8UC1, cv::Scalar(0));
         cv::Mat bgd_model, fgd_model;
@@ -103,7 +110,17 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
             // generator: a fixed state makes the mask reproducible, and the
             // previous state comes back for whoever draws next (grain).
             vantorix::ScopedRngState fixed(vantorix::kGrabCutRngState);
-            cv::grabCut(small, labels, rect, bgd_model, fgd_model, 5, cv::GC_INIT_WITH_RECT);
+            // Five iterations, one call each so that progress can be told
+            // between them: GC_EVAL resumes from the labels and the colour
+            // models the previous call left, which gives the same labels as
+            // one call of five iterations.
+            for (int i = 0; i < vantorix::kGrabCutIterations; ++i) {
+                cv::grabCut(small, labels, rect, bgd_model, fgd_model, 1,
+                            i == 0 ? cv::GC_INIT_WITH_RECT : cv::GC_EVAL);
+                if (progress.report(VANTORIX_STAGE_SEGMENT,
+                                    0.1f + 0.8f * static_cast<float>(i + 1) / vantorix::kGrabCutIterations))
+                    return cancelled();
+            }
         } catch (const std::exception&) {
             ctx->fail("GrabCut failed");
             return -2;
@@ -132,6 +149,7 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
         // Feathered edge at the loaded image's full size.
         cv::Mat mask;
         cv::GaussianBlur(fg, mask, cv::Size(9, 9), 2.0, 0, cv::BORDER_REFLECT_101);
+        if (progress.report(VANTORIX_STAGE_SEGMENT, 1.0f)) return cancelled();
         ctx->subject_mask = mask;
         ctx->mask_ready = true;
         return 0;

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "io/raw_image.h"
+#include "vantorix.h"
 
 namespace vantorix {
 
@@ -37,13 +38,31 @@ cv::Mat bitmap_to_rgb16(const libraw_processed_image_t* img) {
     return wide;
 }
 
+// LibRaw's progress handler: its steps are single bits in the order LibRaw
+// runs them (bit 0 opening .. bit 19 the last output step); each maps to an
+// equal share of 0..0.9, subdivided by the step's own iteration count.
+int libraw_progress(void* data, enum LibRaw_progress step, int iteration, int expected) {
+    auto* progress = static_cast<Progress*>(data);
+    const unsigned bits = static_cast<unsigned>(step) & LIBRAW_PROGRESS_THUMB_MASK;
+    int index = 0;
+    while (index < 20 && (bits >> (index + 1)) != 0) ++index;
+    float within = 0.0f;
+    if (expected > 0 && iteration >= 0) within = std::min(static_cast<float>(iteration) / expected, 1.0f);
+    const float fraction = (static_cast<float>(index) + within) / 20.0f * 0.9f;
+    return progress->report(VANTORIX_STAGE_RAW_DEVELOP, fraction) ? 1 : 0;
+}
+
 }  // namespace
 
-bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
+bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progress* progress) {
     raw.path = path;
     raw.error.clear();
 
     auto proc = std::make_unique<LibRaw>(0);
+    if (progress) {
+        if (progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.0f)) return false;
+        proc->set_progress_handler(libraw_progress, progress);
+    }
     int r = proc->open_file(path.c_str());
     if (r != LIBRAW_SUCCESS) {
         raw.error = libraw_message("LibRaw open_file failed: ", r);
@@ -102,6 +121,8 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
     copy_bounded(model, proc->imgdata.idata.model);
     LibRaw::dcraw_clear_mem(mem);
     proc->recycle();
+
+    if (progress && progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.9f)) return false;
 
     if (size_level == 4 && rgb.cols >= 2 && rgb.rows >= 2) {
         cv::Mat half;

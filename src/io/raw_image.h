@@ -2,6 +2,7 @@
 #include <string>
 
 #include "engine/image_buffer.h"
+#include "engine/progress.h"
 
 namespace vantorix {
 
@@ -22,7 +23,9 @@ struct RawImage {
 };
 
 // Develops a camera RAW file with LibRaw (size_level 1..4). On failure only
-// raw.path and raw.error change.
-bool develop_raw(RawImage& raw, const std::string& path, int size_level);
+// raw.path and raw.error change. With `progress`, LibRaw's steps are reported
+// as VANTORIX_STAGE_RAW_DEVELOP fractions up to 0.9; when the host cancels,
+// the result is false (check progress->cancelled()).
+bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progress* progress = nullptr);
 
 }  // namespace vantorix

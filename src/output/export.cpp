@@ -12,14 +12,34 @@ namespace vantorix {
 namespace {
 
 // The processed image, developing first when no valid development exists
-// (without marking it valid). Null when nothing is loaded (message stored).
-const ImageBuffer* export_source(EngineContext* ctx) {
+// (without marking it valid). Null when nothing is loaded or the host
+// cancelled the development (message stored).
+const ImageBuffer* export_source(EngineContext* ctx, Progress& progress) {
     if (!ctx->has_image()) {
         ctx->fail("no image loaded");
         return nullptr;
     }
-    if (!ctx->processed_valid) ctx->pipeline.process(ctx->adjustments);
+    if (!ctx->processed_valid && !ctx->pipeline.process(ctx->adjustments, &progress, VANTORIX_STAGE_PROCESS)) {
+        ctx->fail(kCancelledMessage);
+        return nullptr;
+    }
+    if (progress.report(VANTORIX_STAGE_EXPORT, 0.0f)) {
+        ctx->fail(kCancelledMessage);
+        return nullptr;
+    }
     return &ctx->pipeline.processed;
+}
+
+// Writes encoded bytes unless the host cancels once they are ready (then
+// nothing is written). 1 written, 0 write failed, -1 cancelled (message stored).
+int write_encoded(EngineContext* ctx, Progress& progress, const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (progress.report(VANTORIX_STAGE_EXPORT, 0.5f)) {
+        ctx->fail(kCancelledMessage);
+        return -1;
+    }
+    if (!write_file_atomic(path, bytes)) return 0;
+    progress.report(VANTORIX_STAGE_EXPORT, 1.0f);  // the file is in place: too late to cancel
+    return 1;
 }
 
 cv::Mat bgr8(const ImageBuffer& img) {
@@ -45,7 +65,8 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
     (void)reserved;
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
         if (!src) return -1;
         const int q = std::max(std::min(quality, 100), 1);
         std::vector<uint8_t> bytes;
@@ -53,7 +74,9 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
         bool ok = !src->empty() &&
                   vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
         if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
-        if (!ok || !vantorix::write_file_atomic(out_path, bytes)) {
+        const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes) : 0;
+        if (written < 0) return -1;
+        if (written == 0) {
             ctx->fail("JPEG write failed");
             return -1;
         }
@@ -64,11 +87,15 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
 VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int bits) {
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
         if (!src) return -1;
+        std::vector<uint8_t> bytes;
         const bool ok = !src->empty() &&
-                        vantorix::write_image_file(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {});
-        if (!ok) {
+                        vantorix::encode_image(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {}, bytes);
+        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes) : 0;
+        if (written < 0) return -1;
+        if (written == 0) {
             ctx->fail("PNG write failed");
             return -1;
         }
@@ -79,9 +106,14 @@ VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int b
 VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path) {
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
         if (!src) return -1;
-        if (src->empty() || !vantorix::write_image_file(path, vantorix::bgr16(*src), {})) {
+        std::vector<uint8_t> bytes;
+        const bool ok = !src->empty() && vantorix::encode_image(path, vantorix::bgr16(*src), {}, bytes);
+        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes) : 0;
+        if (written < 0) return -1;
+        if (written == 0) {
             ctx->fail("TIFF write failed");
             return -1;
         }

@@ -126,7 +126,11 @@ VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int b
             ctx->fail("no image loaded");
             return -1;
         }
-        ctx->pipeline.process(ctx->adjustments);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        if (!ctx->pipeline.process(ctx->adjustments, &progress, VANTORIX_STAGE_PROCESS)) {
+            ctx->fail(vantorix::kCancelledMessage);
+            return -1;
+        }
         ctx->processed_valid = true;
         const vantorix::ImageBuffer& processed = ctx->pipeline.processed;
         if (processed.empty()) {
@@ -159,7 +163,11 @@ VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, u
                 ctx->fail("no image loaded");
                 return -1;
             }
-            ctx->pipeline.process(ctx->adjustments);
+            vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+            if (!ctx->pipeline.process(ctx->adjustments, &progress, VANTORIX_STAGE_PROCESS)) {
+                ctx->fail(vantorix::kCancelledMessage);
+                return -1;
+            }
             ctx->processed_valid = true;
         }
         cv::Mat f = ctx->pipeline.processed.to_float();

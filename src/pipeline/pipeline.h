@@ -3,6 +3,7 @@
 
 #include "engine/adjustments.h"
 #include "engine/image_buffer.h"
+#include "engine/progress.h"
 
 namespace vantorix {
 
@@ -17,7 +18,9 @@ struct ImagePipeline {
 
     void set_image(const ImageBuffer& source);
     // Runs every development step over `working`; no-op when it is empty.
-    void process(const Adjustments& adj);
+    // Reports stage `stage` to `progress` after each step; when the host
+    // cancels, stops and returns false with `processed` untouched.
+    bool process(const Adjustments& adj, Progress* progress = nullptr, int stage = 0);
     cv::Mat processed_8bit() const;
 };
 

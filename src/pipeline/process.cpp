@@ -8,7 +8,11 @@ extern "C" VANTORIX_API int vantorix_process(EngineContext* ctx) {
             ctx->fail("no image loaded");
             return -1;
         }
-        ctx->pipeline.process(ctx->adjustments);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        if (!ctx->pipeline.process(ctx->adjustments, &progress, VANTORIX_STAGE_PROCESS)) {
+            ctx->fail(vantorix::kCancelledMessage);
+            return -1;
+        }
         ctx->processed_valid = true;
         return 0;
     });
