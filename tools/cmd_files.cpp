@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "progress_line.h"
 #include "vantorix.h"
 
 namespace cli {
@@ -236,15 +237,6 @@ struct UnionFind {
     }
 };
 
-void draw_progress(size_t done, size_t total) {
-    const int width = 30;
-    const int filled = total ? static_cast<int>(done * width / total) : width;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.append(static_cast<size_t>(width - filled), '-');
-    std::fprintf(stderr, "\rhashing [%s] %zu/%zu", bar.c_str(), done, total);
-    std::fflush(stderr);
-}
-
 }  // namespace
 
 int cmd_info(const Args& args) {
@@ -392,7 +384,8 @@ int cmd_dupes(const Args& args) {
     std::vector<uint64_t> hashes(files.size(), 0);
     std::vector<int> results(files.size(), 0);
     std::atomic<size_t> next{0}, done{0};
-    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    ProgressLine line("hashing", files.size(), stderr_is_terminal(), false);
+    const bool progress = line.enabled();
     const unsigned hw = std::thread::hardware_concurrency();
     const size_t workers = std::max<size_t>(1, std::min<size_t>({hw ? hw : 2u, 8u, files.size()}));
     auto work = [&] {
@@ -413,11 +406,10 @@ int cmd_dupes(const Args& args) {
     if (progress) {
         size_t shown = SIZE_MAX;
         while (done.load() < files.size()) {
-            if (done.load() != shown) draw_progress(shown = done.load(), files.size());
+            if (done.load() != shown) line.update(shown = done.load());
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        draw_progress(files.size(), files.size());
-        std::fprintf(stderr, "\n");
+        line.finish(files.size());
     }
     for (auto& t : pool) t.join();
 
