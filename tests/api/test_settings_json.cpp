@@ -33,50 +33,36 @@ std::string small_photo() {
 }
 
 // Every setting away from its default; values chosen to need all nine digits,
-// a subnormal, a negative zero and the extremes of the float range.
+// a subnormal, a negative zero and the extremes of the float range. Grain is
+// negative: non-default, yet off, so pixels stay comparable.
 void set_everything(EngineContext* c) {
-    vantorix_set_exposure(c, 0.1f);
-    vantorix_set_brightness(c, 1.0f / 3.0f);
-    vantorix_set_contrast(c, 16777217.0f);
-    vantorix_set_highlights(c, -37.5f);
-    vantorix_set_shadows(c, 1e-40f);
-    vantorix_set_whites(c, 12.3456789f);
-    vantorix_set_blacks(c, -0.0f);
-    vantorix_set_temperature(c, 7321.123f);
-    vantorix_set_tint(c, -12.75f);
-    vantorix_set_saturation(c, 21.2f);
-    vantorix_set_vibrance(c, -33.3f);
-    vantorix_set_sharpening_amount(c, 40.1f);
-    vantorix_set_sharpening_radius(c, 1.7f);
-    vantorix_set_sharpening_threshold(c, 3.3f);
-    vantorix_set_nr_luminance(c, 11.1f);
-    vantorix_set_nr_color(c, 22.2f);
-    vantorix_set_clarity(c, 17.7f);
-    vantorix_set_texture(c, -9.9f);
-    vantorix_set_dehaze(c, 5.5f);
-    vantorix_set_distortion(c, 3.1f);
-    vantorix_set_ca_correction(c, 20.2f);
-    vantorix_set_lens_vignette(c, 30.3f);
-    vantorix_set_defringe(c, 14.4f);
-    vantorix_set_rotation(c, 2.22f);
-    vantorix_set_perspective_h(c, 4.4f);
-    vantorix_set_perspective_v(c, -6.6f);
+    void (*const scalars[])(EngineContext*, float) = {
+        vantorix_set_exposure,          vantorix_set_brightness,    vantorix_set_contrast,
+        vantorix_set_highlights,        vantorix_set_shadows,       vantorix_set_whites,
+        vantorix_set_blacks,            vantorix_set_temperature,   vantorix_set_tint,
+        vantorix_set_saturation,        vantorix_set_vibrance,      vantorix_set_sharpening_amount,
+        vantorix_set_sharpening_radius, vantorix_set_sharpening_threshold, vantorix_set_nr_luminance,
+        vantorix_set_nr_color,          vantorix_set_clarity,       vantorix_set_texture,
+        vantorix_set_dehaze,            vantorix_set_distortion,    vantorix_set_ca_correction,
+        vantorix_set_lens_vignette,     vantorix_set_defringe,      vantorix_set_rotation,
+        vantorix_set_perspective_h,     vantorix_set_perspective_v, vantorix_set_vignette_amount,
+        vantorix_set_vignette_midpoint, vantorix_set_vignette_roundness, vantorix_set_grain_amount,
+        vantorix_set_grain_size};
+    const float values[] = {0.1f, 1.0f / 3.0f, 16777217.0f, -37.5f, 1e-40f, 12.3456789f, -0.0f, 7321.123f,
+                            -12.75f, 21.2f, -33.3f, 40.1f, 1.7f, 3.3f, 11.1f, 22.2f, 17.7f, -9.9f, 5.5f, 3.1f,
+                            20.2f, 30.3f, 14.4f, 2.22f, 4.4f, -6.6f, -25.5f, 41.1f, 12.3f, -3.0f, 3.4028235e38f};
+    static_assert(sizeof values / sizeof values[0] == sizeof scalars / sizeof scalars[0], "one value per setter");
+    for (size_t i = 0; i < sizeof values / sizeof values[0]; ++i) scalars[i](c, values[i]);
     vantorix_set_flip_h(c, 7);
     vantorix_set_flip_v(c, -1);
-    vantorix_set_vignette_amount(c, -25.5f);
-    vantorix_set_vignette_midpoint(c, 41.1f);
-    vantorix_set_vignette_roundness(c, 12.3f);
-    vantorix_set_grain_amount(c, -3.0f);  // non-default, yet off: pixels stay comparable
-    vantorix_set_grain_size(c, 3.4028235e38f);
     vantorix_set_crop(c, 0.05f, 0.1f, 0.8f, 0.7f);
     for (int b = 0; b < 8; ++b) vantorix_set_hsl(c, b, b * 1.1f, -b * 2.3f, b * 0.7f);
     vantorix_set_split_toning(c, 0, 33.3f, 21.1f, 7.7f);
     vantorix_set_split_toning(c, 1, 210.5f, 14.2f, 0.0f);
-    const float curves[4][6] = {{0, 0.01f, 0.4f, 0.5f, 1, 0.99f},
-                                {0, 0, 0.6f, 0.55f, 1, 1},
-                                {0.1f, 0, 0.5f, 0.52f, 1, 1},
-                                {0, 0.05f, 0.3f, 0.2f, 1, 1}};
-    for (int ch = 0; ch < 4; ++ch) vantorix_set_tone_curve(c, ch, curves[ch], 3);
+    for (int ch = 0; ch < 4; ++ch) {
+        const float curve[6] = {0, 0.01f * ch, 0.4f, 0.5f + 0.03f * ch, 1, 0.99f};
+        vantorix_set_tone_curve(c, ch, curve, 3);
+    }
     vantorix_set_bg_blur(c, 33.3f);
 }
 
@@ -124,28 +110,20 @@ TEST(SettingsJson, RefusedDocumentsNameTheKeyAndChangeNothing) {
         {"[1, 2]", "must be a JSON object"},
         {"{\"settings\": {}}", "\"vantorix\" (the format version) is missing"},
         {"{\"vantorix\": 2}", "\"vantorix\" is version 2, newer than this engine reads (1)"},
-        {"{\"vantorix\": \"1\"}", "\"vantorix\" must be a format version number"},
         {"{\"vantorix\": 1, \"edits\": {}}", "\"edits\" is not a known key"},
-        {"{\"vantorix\": 1, \"settings\": [1]}", "\"settings\" must be an object"},
         // Valid keys sort before the faulty one: nothing of them may stick.
         {"{\"vantorix\": 1, \"settings\": {\"exposure\": 2, \"tint\": 3, \"zoom\": 1}}",
          "\"settings.zoom\" is not a known key"},
         {"{\"vantorix\": 1, \"settings\": {\"exposure\": \"high\"}}", "\"settings.exposure\" must be a number"},
         {"{\"vantorix\": 1, \"settings\": {\"contrast\": 1e39}}", "\"settings.contrast\" is beyond the range"},
-        {"{\"vantorix\": 1, \"settings\": {\"flip_h\": 1.0}}", "\"settings.flip_h\" must be a whole number"},
         {"{\"vantorix\": 1, \"settings\": {\"flip_v\": 4294967296}}", "\"settings.flip_v\" must be a whole number"},
-        {"{\"vantorix\": 1, \"settings\": {\"crop\": {\"x\": 0.1, \"z\": 0}}}", "\"settings.crop.z\" is not a known"},
         {"{\"vantorix\": 1, \"settings\": {\"hsl\": [{}, {}]}}", "\"settings.hsl\" must list the 8 hue bands"},
         {"{\"vantorix\": 1, \"settings\": {\"hsl\": [{}, {}, {\"hue\": null}, {}, {}, {}, {}, {}]}}",
          "\"settings.hsl[2].hue\" must be a number"},
-        {"{\"vantorix\": 1, \"settings\": {\"split_toning\": {\"balance\": true}}}",
-         "\"settings.split_toning.balance\" must be a number"},
         {"{\"vantorix\": 1, \"settings\": {\"tone_curve\": {\"red\": [[0, 0]]}}}",
          "\"settings.tone_curve.red\" needs at least 2 points"},
         {"{\"vantorix\": 1, \"settings\": {\"tone_curve\": {\"blue\": [[0, 0], [1]]}}}",
          "\"settings.tone_curve.blue[1]\" must be a pair"},
-        {"{\"vantorix\": 1, \"settings\": {\"tone_curve\": {\"alpha\": []}}}",
-         "\"settings.tone_curve.alpha\" is not a known key"},
     };
     Context ctx;
     set_everything(ctx);
