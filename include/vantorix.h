@@ -1056,6 +1056,115 @@ VANTORIX_API const char* vantorix_last_file_error(void);
  */
 VANTORIX_API void vantorix_set_quiet(int quiet);
 
+/* ---- Edits as documents, progress and cancellation -------------------------- */
+
+/**
+ * Writes the context's complete development settings (every setting of the
+ * setters above, the four tone curves and the background-blur amount) as a
+ * small JSON document:
+ *
+ *   {"vantorix": 1, "settings": {"exposure": 0.5, ..., "flip_h": 0,
+ *     "crop": {"x": 0, "y": 0, "w": 0, "h": 0},
+ *     "split_toning": {"highlight_hue": 0, "highlight_saturation": 0,
+ *                      "shadow_hue": 0, "shadow_saturation": 0, "balance": 0},
+ *     "hsl": [8 x {"hue": 0, "saturation": 0, "luminance": 0}],
+ *     "tone_curve": {"master": [[0, 0], [1, 1]], "red": ..., "green": ..., "blue": ...},
+ *     "bg_blur": 0}}
+ *
+ * Scalar keys are the setter names without "vantorix_set_" (exposure,
+ * brightness, ..., sharpening_amount, sharpening_radius, ..., grain_size),
+ * in the setters' units. Every number is written with the fewest digits
+ * that read back as the same float, so getting and then setting a document
+ * gives identical settings and identical pixels; NaN and infinities are
+ * written as the strings "NaN", "Infinity" and "-Infinity". The text does
+ * not depend on the C locale.
+ *
+ * ctx: the context whose settings are written.
+ * buf: where the document goes, NUL-terminated; capacity: its size in bytes.
+ * The document is written only when it fits whole (capacity > length);
+ * otherwise buf is not touched, so a host can ask with buf NULL and capacity
+ * 0 first, then call again with length + 1 bytes.
+ * Returns the document's length in bytes WITHOUT the terminating NUL (>= 0),
+ * whether or not it was written; -1 for a NULL context, a negative capacity
+ * or a NULL buf with capacity > 0 (no message), or when memory runs out
+ * ("out of memory"). Needs no loaded image.
+ */
+VANTORIX_API int vantorix_get_settings_json(EngineContext* ctx, char* buf, int capacity);
+
+/**
+ * Applies a settings document (the form written by
+ * vantorix_get_settings_json). The whole record is replaced: settings the
+ * document leaves out take their defaults, so a partial document is a preset
+ * (for example {"vantorix": 1, "settings": {"exposure": 0.5}}). Numbers may be
+ * written as integers or decimals; flip_h and flip_v need whole numbers. An
+ * "hsl" array must hold the 8 bands (each band's keys are optional); a tone
+ * curve needs at least 2 points. "bg_blur" is clamped as
+ * vantorix_set_bg_blur does. Like the setters it does not redevelop and does
+ * not change the validity of the last development.
+ *
+ * ctx: the context whose settings are replaced.
+ * json: NUL-terminated UTF-8 text. Returns 0 on success. Returns -1 for a
+ * NULL argument (no message), or when the document is refused, with a message
+ * naming the faulty key and leaving every setting exactly as it was (all or
+ * nothing):
+ *   "settings document: not valid JSON (at byte N)"
+ *   "settings document: must be a JSON object"
+ *   "settings document: "vantorix" (the format version) is missing"
+ *   "settings document: "vantorix" is version N, newer than this engine reads (1)"
+ *   "settings document: "KEY" is not a known key"
+ *   "settings document: "KEY" must be a number (...)" / "must be an object" /
+ *   "must be an array" / "must be a whole number (0: no flip)" /
+ *   "is beyond the range of a float" / "needs at least 2 points" / ...
+ * where KEY is the path of the value, e.g. "settings.hsl[2].hue".
+ * Needs no loaded image.
+ */
+VANTORIX_API int vantorix_set_settings_json(EngineContext* ctx, const char* json);
+
+/** Stages reported to a progress callback (its stage argument). */
+enum VantorixStage {
+    VANTORIX_STAGE_LOAD = 1,        /* vantorix_load_arw decoding an ordinary image file */
+    VANTORIX_STAGE_RAW_DEVELOP = 2, /* vantorix_load_arw developing a camera RAW file with LibRaw */
+    VANTORIX_STAGE_PROCESS = 3,     /* the development pipeline (vantorix_process, the preview, the
+                                       histogram and the exports when they develop) */
+    VANTORIX_STAGE_SEGMENT = 4,     /* vantorix_segment_subject (after each GrabCut iteration) */
+    VANTORIX_STAGE_EXPORT = 5       /* encoding and writing a file (the four export functions) */
+};
+
+/**
+ * Installs a progress callback on the context ctx, replacing an earlier one;
+ * a NULL fn removes it. user is handed back unchanged to every call; the engine
+ * never dereferences it.
+ *
+ * During vantorix_load_arw, vantorix_process, vantorix_get_preview,
+ * vantorix_get_histogram (when it develops), vantorix_segment_subject and the
+ * export functions, the engine calls fn(user, stage, fraction): stage is a
+ * VantorixStage, fraction goes from 0 to 1 and never decreases within one
+ * stage; a call that finishes its work has reported fraction 1 for each of
+ * its stages (an export that develops first reports VANTORIX_STAGE_PROCESS,
+ * then VANTORIX_STAGE_EXPORT). fn is called only on the thread that made the
+ * engine call, never from the engine's or a library's worker threads, between
+ * steps of the work: RAW development at each LibRaw step, the pipeline after
+ * each of its eighteen steps, segmentation after each of its five GrabCut
+ * iterations, exports before encoding and before writing. A single step is
+ * not interrupted, so on the largest images the gap between two calls can
+ * exceed 100 ms (a LibRaw demosaicing, a noise-reduction step, the PNG or
+ * TIFF encoder).
+ *
+ * Cancellation: when fn returns non-zero, the engine call stops and returns
+ * -1 with the message "cancelled", and leaves the context as it was before
+ * the call: settings, loaded image, development and its validity, mask and
+ * sizes (only the last error changes). A cancelled export leaves an existing
+ * file untouched and no temporary file behind. A non-zero return at fraction
+ * 1 can come too late (the work is done): the call then succeeds. fn must
+ * not call the engine on the same context.
+ *
+ * Returns 0; -1 for a NULL context. Needs no loaded image. The callback stays
+ * installed through loads and unloads until replaced or the context is
+ * destroyed.
+ */
+VANTORIX_API int vantorix_set_progress_callback(EngineContext* ctx,
+                                                int (*fn)(void* user, int stage, float fraction), void* user);
+
 #ifdef __cplusplus
 }
 #endif

@@ -112,11 +112,15 @@ void print_text(const std::string& path, const Proposals& p) {
 
 int cmd_auto(const Args& args) {
     bool json = false;
-    std::string in;
+    std::string in, save_edit_path;
     int inputs = 0;
-    for (const std::string& a : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--json") {
             json = true;
+        } else if (a == "--save-edit") {
+            if (i + 1 >= args.size()) return usage_error("option --save-edit needs a value");
+            save_edit_path = args[++i];
         } else if (a.size() >= 2 && a.compare(0, 2, "--") == 0) {
             return usage_error("unknown option " + a);
         } else {
@@ -147,6 +151,16 @@ int cmd_auto(const Args& args) {
         status = engine_error(ctx, "auto level failed");
     else if (vantorix_auto_crop(ctx, &p.crop[0], &p.crop[1], &p.crop[2], &p.crop[3]) != 0)
         status = engine_error(ctx, "auto crop failed");
+    if (status == 0 && !save_edit_path.empty()) {
+        // The document `develop --auto --auto-straighten --auto-crop` would develop with.
+        ParsedDevelop proposals;
+        proposals.auto_enhance = proposals.auto_straighten = proposals.auto_crop = true;
+        std::string error;
+        if (!apply_develop_settings(ctx, proposals, error) || !save_edit(ctx, save_edit_path, error)) {
+            std::fprintf(stderr, "vantorix: %s\n", error.c_str());
+            status = 1;
+        }
+    }
     if (status == 0) {
         if (json)
             print_json(in, p);

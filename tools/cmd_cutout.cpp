@@ -28,6 +28,8 @@ int cmd_cutout(const Args& args) {
     const std::string& out = p.positional[1];
     if (!ends_with_png(out)) return usage_error("cutout writes a PNG: the output name must end in .png");
     if (p.has_bg_blur) return usage_error("--bg-blur has no effect on a cut-out");
+    if (!p.out_dir.empty() || p.has_batch_option || !p.save_edit_path.empty())
+        return usage_error("--out-dir, --format, --jobs, --overwrite, --quiet and --save-edit are develop options");
     int status = 0;
     EngineContext* ctx = open_for_development(in, p, status);
     if (!ctx) return status;

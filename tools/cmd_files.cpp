@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "progress_line.h"
 #include "vantorix.h"
 
 namespace cli {
@@ -235,15 +236,6 @@ struct UnionFind {
     }
 };
 
-void draw_progress(size_t done, size_t total) {
-    const int width = 30;
-    const int filled = total ? static_cast<int>(done * width / total) : width;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.append(static_cast<size_t>(width - filled), '-');
-    std::fprintf(stderr, "\rhashing [%s] %zu/%zu", bar.c_str(), done, total);
-    std::fflush(stderr);
-}
-
 }  // namespace
 
 int cmd_info(const Args& args) {
@@ -380,6 +372,7 @@ struct HashResult {
 std::vector<HashResult> hash_files(const std::vector<std::string>& files, bool progress) {
     std::vector<HashResult> results(files.size());
     std::atomic<size_t> next{0}, done{0};
+    ProgressLine line("hashing", files.size(), progress, false);
     const unsigned hw = std::thread::hardware_concurrency();
     const size_t workers = std::max<size_t>(1, std::min<size_t>({hw ? hw : 2u, 8u, files.size()}));
     auto work = [&] {
@@ -398,14 +391,13 @@ std::vector<HashResult> hash_files(const std::vector<std::string>& files, bool p
         }
     }
     if (pool.empty()) work();
-    if (progress) {
+    if (line.enabled()) {
         size_t shown = SIZE_MAX;
         while (done.load() < files.size()) {
-            if (done.load() != shown) draw_progress(shown = done.load(), files.size());
+            if (done.load() != shown) line.update(shown = done.load());
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        draw_progress(files.size(), files.size());
-        std::fprintf(stderr, "\n");
+        line.finish(files.size());
     }
     for (auto& t : pool) t.join();
     return results;
@@ -456,7 +448,7 @@ int cmd_dupes(const Args& args) {
 
     std::vector<std::string> files;
     if (!list_image_files(dirs[0], files)) return 1;
-    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    const bool progress = stderr_is_terminal();
     const std::vector<HashResult> results = hash_files(files, progress);
 
     int status = 0;

@@ -54,11 +54,23 @@ struct ParsedDevelop {
     bool has_box = false;
     float box[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     std::vector<std::function<void(EngineContext*)>> setters;
+    // --edit FILE: a settings document applied before everything else.
+    std::string edit_path, edit_json;
+    // --save-edit FILE: where the edit in force is written.
+    std::string save_edit_path;
+    // Batch development: --out-dir DIR [--format jpg|png|tif] [--jobs N] [--overwrite] [--quiet].
+    std::string out_dir;
+    std::string format = "jpg";
+    bool has_batch_option = false;  // any of --format, --jobs, --overwrite, --quiet
+    int jobs = 0;                   // 0: one worker per core
+    bool overwrite = false;
+    bool quiet = false;
 };
 // Parses args; returns false with `error` set on a malformed option.
 bool parse_develop_args(const Args& args, ParsedDevelop& parsed, std::string& error);
-// Applies the parsed settings to a loaded context (auto proposals first,
-// explicit settings after them). Returns false when an automatic tool fails.
+// Applies the parsed settings to a loaded context: the --edit document first,
+// then the automatic proposals, then the explicit settings. Returns false when
+// the document is refused or an automatic tool fails.
 bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& parsed, std::string& error);
 // Finds the subject for a cut-out or the background blur: around --center
 // when given, in --box when given, otherwise with the automatic seed. Returns
@@ -70,5 +82,13 @@ const char* level_status_name(int status);
 // Creates a context, loads `input` and applies the parsed settings. On failure
 // prints the message, sets `status` to 1 and returns null.
 EngineContext* open_for_development(const std::string& input, const ParsedDevelop& parsed, int& status);
+// Develops a loaded, configured context and writes `out` (format by its
+// extension; the blurred preview when --bg-blur asks for it). False with a
+// message in `error` on failure.
+bool develop_and_write(EngineContext* ctx, const ParsedDevelop& parsed, const std::string& out, std::string& error);
+// Writes the context's settings document to `path` (replaced whole or not at all).
+bool save_edit(EngineContext* ctx, const std::string& path, std::string& error);
+// `develop IN... --out-dir DIR`: many files, one context per worker.
+int run_batch(const ParsedDevelop& parsed);
 
 }  // namespace cli

@@ -1,11 +1,16 @@
 // Parsing of the development options and the `develop` subcommand.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
-#include <cctype>
+#include <cstring>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -127,6 +132,8 @@ bool parse_flag(const std::string& a, ParsedDevelop& p) {
     else if (a == "--auto") p.auto_enhance = true;
     else if (a == "--auto-straighten") p.auto_straighten = true;
     else if (a == "--auto-crop") p.auto_crop = true;
+    else if (a == "--overwrite") p.overwrite = p.has_batch_option = true;
+    else if (a == "--quiet") p.quiet = p.has_batch_option = true;
     else return false;
     return true;
 }
@@ -151,6 +158,26 @@ Parsed parse_output_option(const std::string& a, const std::string& v, ParsedDev
             p.center_x = f[0];
             p.center_y = f[1];
         }
+    } else if (a == "--edit") {
+        std::ifstream in(v, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        ok = in && !in.bad();
+        p.edit_path = v;
+        p.edit_json = text.str();
+    } else if (a == "--save-edit") {
+        p.save_edit_path = v;
+        ok = true;
+    } else if (a == "--out-dir") {
+        p.out_dir = v;
+        ok = true;
+    } else if (a == "--format") {
+        ok = v == "jpg" || v == "jpeg" || v == "png" || v == "tif" || v == "tiff";
+        if (ok) p.format = v == "jpeg" ? "jpg" : v == "tiff" ? "tif" : v;
+        p.has_batch_option = true;
+    } else if (a == "--jobs") {
+        ok = parse_int(v, p.jobs) && p.jobs >= 1;
+        p.has_batch_option = true;
     } else if (a == "--box") {
         ok = parse_float_list(v, 4, 4, f);
         if (ok) {
@@ -292,8 +319,17 @@ bool parse_develop_args(const Args& args, ParsedDevelop& p, std::string& error) 
 bool apply_develop_settings(EngineContext* ctx, const ParsedDevelop& p, std::string& error) {
     // The tool develops neutrally unless asked otherwise: 6500 K is the
     // white balance that leaves colours as they are (the library's own
-    // default, 5500 K, warms the picture). --temperature and --auto override it.
-    vantorix_set_temperature(ctx, kNeutralTemperature);
+    // default, 5500 K, warms the picture). An --edit document that names a
+    // temperature, --temperature and --auto override it.
+    if (!p.edit_path.empty()) {
+        if (vantorix_set_settings_json(ctx, p.edit_json.c_str()) != 0) {
+            error = "edit " + p.edit_path + ": " + vantorix_last_error(ctx);
+            return false;
+        }
+        if (p.edit_json.find("\"temperature\"") == std::string::npos) vantorix_set_temperature(ctx, kNeutralTemperature);
+    } else {
+        vantorix_set_temperature(ctx, kNeutralTemperature);
+    }
     if (p.auto_enhance) {
         AutoEnhanceResult r{};
         if (vantorix_auto_enhance(ctx, &r) != 0) {
@@ -347,15 +383,27 @@ std::string lower_extension(const std::string& path) {
     return ext;
 }
 
+std::string engine_message(EngineContext* ctx, const std::string& what) {
+    return what + ": " + vantorix_last_error(ctx);
+}
+
 // Writes the preview (with the background blurred behind the subject).
-int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std::string& out) {
-    if (segment_subject(ctx, p) != 0) return engine_error(ctx, "segmentation failed");
+bool write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std::string& out, std::string& error) {
+    if (segment_subject(ctx, p) != 0) {
+        error = engine_message(ctx, "segmentation failed");
+        return false;
+    }
     vantorix_set_bg_blur(ctx, p.bg_blur);
-    if (vantorix_process(ctx) != 0) return engine_error(ctx, "development failed");
+    if (vantorix_process(ctx) != 0) {
+        error = engine_message(ctx, "development failed");
+        return false;
+    }
     const int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);
     cv::Mat rgba(h, w, CV_8UC4);
-    if (vantorix_get_preview(ctx, rgba.data, static_cast<int>(rgba.total() * 4)) != 0)
-        return engine_error(ctx, "preview failed");
+    if (vantorix_get_preview(ctx, rgba.data, static_cast<int>(rgba.total() * 4)) != 0) {
+        error = engine_message(ctx, "preview failed");
+        return false;
+    }
     cv::Mat bgr;
     cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
     std::vector<int> params;
@@ -367,10 +415,10 @@ int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std:
         ok = false;
     }
     if (!ok) {
-        std::fprintf(stderr, "vantorix: could not write %s\n", out.c_str());
-        return 1;
+        error = "could not write " + out;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 }  // namespace
@@ -411,30 +459,70 @@ EngineContext* open_for_development(const std::string& input, const ParsedDevelo
     return nullptr;
 }
 
+bool develop_and_write(EngineContext* ctx, const ParsedDevelop& p, const std::string& out, std::string& error) {
+    if (p.has_bg_blur && p.bg_blur > 0.0f) return write_blurred_preview(ctx, p, out, error);
+    if (vantorix_process(ctx) != 0) {
+        error = engine_message(ctx, "development failed");
+        return false;
+    }
+    const std::string ext = lower_extension(out);
+    int r;
+    if (ext == ".png")
+        r = vantorix_export_png(ctx, out.c_str(), p.png_bits);
+    else if (ext == ".tif" || ext == ".tiff")
+        r = vantorix_export_tiff(ctx, out.c_str());
+    else
+        r = vantorix_export_jpeg(ctx, out.c_str(), p.quality, 0, p.keep_metadata ? 1 : 0);
+    if (r != 0) {
+        error = engine_message(ctx, "cannot write " + out);
+        return false;
+    }
+    return true;
+}
+
+bool save_edit(EngineContext* ctx, const std::string& path, std::string& error) {
+    const int n = vantorix_get_settings_json(ctx, nullptr, 0);
+    std::string doc(n > 0 ? static_cast<size_t>(n) + 1 : 0, '\0');
+    if (n <= 0 || vantorix_get_settings_json(ctx, &doc[0], n + 1) != n) {
+        error = engine_message(ctx, "cannot describe the edit");
+        return false;
+    }
+    doc.resize(static_cast<size_t>(n));
+    // Written beside the target and renamed over it: never half a document.
+    const std::string tmp = path + ".tmp" + std::to_string(static_cast<long>(::getpid()));
+    std::FILE* f = std::fopen(tmp.c_str(), "wb");
+    bool ok = f && std::fwrite(doc.data(), 1, doc.size(), f) == doc.size();
+    const int err = errno;
+    if (f && std::fclose(f) != 0) ok = false;
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int e = ok ? errno : err;
+        if (f) std::remove(tmp.c_str());
+        error = "cannot write the edit " + path + ": " + std::strerror(e);
+        return false;
+    }
+    return true;
+}
+
 int cmd_develop(const Args& args) {
     ParsedDevelop p;
     std::string error;
     if (!parse_develop_args(args, p, error)) return usage_error(error);
+    if (!p.out_dir.empty()) {
+        if (p.positional.empty()) return usage_error("develop --out-dir needs at least one input file");
+        if (!p.save_edit_path.empty()) return usage_error("--save-edit takes a single input, not --out-dir");
+        return run_batch(p);
+    }
+    if (p.has_batch_option) return usage_error("--format, --jobs, --overwrite and --quiet go with --out-dir");
     if (p.positional.size() != 2) return usage_error("develop needs an input and an output file");
     const std::string& in = p.positional[0];
     const std::string& out = p.positional[1];
     int status = 0;
     EngineContext* ctx = open_for_development(in, p, status);
     if (!ctx) return status;
-    if (p.has_bg_blur && p.bg_blur > 0.0f) {
-        status = write_blurred_preview(ctx, p, out);
-    } else if (vantorix_process(ctx) != 0) {
-        status = engine_error(ctx, "development failed");
-    } else {
-        const std::string ext = lower_extension(out);
-        int r;
-        if (ext == ".png")
-            r = vantorix_export_png(ctx, out.c_str(), p.png_bits);
-        else if (ext == ".tif" || ext == ".tiff")
-            r = vantorix_export_tiff(ctx, out.c_str());
-        else
-            r = vantorix_export_jpeg(ctx, out.c_str(), p.quality, 0, p.keep_metadata ? 1 : 0);
-        if (r != 0) status = engine_error(ctx, "cannot write " + out);
+    if (!develop_and_write(ctx, p, out, error) ||
+        (!p.save_edit_path.empty() && !save_edit(ctx, p.save_edit_path, error))) {
+        std::fprintf(stderr, "vantorix: %s\n", error.c_str());
+        status = 1;
     }
     vantorix_destroy_context(ctx);
     return status;

@@ -10,12 +10,14 @@ void print_usage() {
     std::fputs(
         "usage:\n"
         "  vantorix develop IN OUT [options]      develop a photo; OUT's extension picks JPEG, PNG or TIFF\n"
+        "  vantorix develop IN... --out-dir DIR [--format jpg|png|tif] [--jobs N] [--overwrite] [--quiet] [options]\n"
+        "                                         develop many photos, DIR/<name>.<format> each\n"
         "  vantorix cutout IN OUT.png [--center X,Y | --box X,Y,W,H] [options]\n"
         "  vantorix info FILE... [--json]         shooting data\n"
         "  vantorix thumb IN OUT.jpg              small JPEG thumbnail\n"
         "  vantorix phash FILE...                 64-bit perceptual hashes (hex)\n"
         "  vantorix dupes DIR [--max-distance D]  groups of near-duplicate images\n"
-        "  vantorix auto IN [--json]              proposals of the automatic tools\n"
+        "  vantorix auto IN [--json] [--save-edit EDIT.json]  proposals of the automatic tools\n"
         "  vantorix version\n"
         "\n"
         "develop options:\n"
@@ -31,7 +33,8 @@ void print_usage() {
         "  --distortion N  --ca N  --lens-vignette N  --defringe N\n"
         "  --flip-h  --flip-v  --rotate DEG  --perspective-h N  --perspective-v N  --crop X,Y,W,H\n"
         "  --vignette AMOUNT[,MIDPOINT[,ROUNDNESS]]  --grain AMOUNT[,SIZE]\n"
-        "  --auto  --auto-straighten  --auto-crop  --bg-blur N [--center X,Y | --box X,Y,W,H]\n",
+        "  --auto  --auto-straighten  --auto-crop  --bg-blur N [--center X,Y | --box X,Y,W,H]\n"
+        "  --edit EDIT.json (settings document, applied first)  --save-edit EDIT.json (the edit in force)\n",
         stderr);
 }
 

@@ -105,6 +105,12 @@ cv::Rect subject_box_rect(int width, int height, float x, float y, float w, floa
 
 int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Mat& labels)>& seed) {
     if (!ctx.require_image()) return -1;
+    Progress progress(ctx.progress_fn, ctx.progress_user);
+    auto cancelled = [&]() -> int {
+        ctx.fail(kCancelledMessage);
+        return -1;
+    };
+    if (progress.report(VANTORIX_STAGE_SEGMENT, 0.0f)) return cancelled();
     // The loaded image as 8-bit blue-green-red (÷257, then RGBA to BGR).
     cv::Mat bgr = loaded_bgr8(ctx.source_image().mat);
     const cv::Size full = bgr.size();
@@ -119,6 +125,7 @@ int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Ma
     }
     bgr.release();
 
+    if (progress.report(VANTORIX_STAGE_SEGMENT, 0.1f)) return cancelled();
     cv::Mat labels(small.size(), CV_8UC1, cv::Scalar(0));
     const SubjectSeed how = seed(labels);
     cv::Mat bgd_model, fgd_model;
@@ -127,8 +134,15 @@ int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Ma
         // generator: a fixed state makes the mask reproducible, and the
         // previous state comes back for whoever draws next (grain).
         ScopedRngState fixed(kGrabCutRngState);
-        cv::grabCut(small, labels, how.rect, bgd_model, fgd_model, 5,
-                    how.use_mask ? cv::GC_INIT_WITH_MASK : cv::GC_INIT_WITH_RECT);
+        // Five iterations, one call each so that progress can be told between
+        // them: GC_EVAL resumes from the labels and the colour models the
+        // previous call left, which gives the same labels as one call of five.
+        const int init = how.use_mask ? cv::GC_INIT_WITH_MASK : cv::GC_INIT_WITH_RECT;
+        for (int i = 0; i < kGrabCutIterations; ++i) {
+            cv::grabCut(small, labels, how.rect, bgd_model, fgd_model, 1, i == 0 ? init : cv::GC_EVAL);
+            if (progress.report(VANTORIX_STAGE_SEGMENT, 0.1f + 0.8f * static_cast<float>(i + 1) / kGrabCutIterations))
+                return cancelled();
+        }
     } catch (const std::exception&) {
         ctx.fail(msg::kGrabCut);
         return -2;
@@ -157,6 +171,7 @@ int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Ma
     // Feathered edge at the loaded image's full size.
     cv::Mat mask;
     cv::GaussianBlur(fg, mask, cv::Size(9, 9), 2.0, 0, cv::BORDER_REFLECT_101);
+    if (progress.report(VANTORIX_STAGE_SEGMENT, 1.0f)) return cancelled();
     ctx.subject_mask = mask;
     ctx.mask_ready = true;
     return 0;

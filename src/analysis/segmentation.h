@@ -11,6 +11,9 @@ namespace vantorix {
 // Long side of the reduced copy that GrabCut works on.
 constexpr int kSegmentationSide = 512;
 
+// GrabCut iterations per segmentation.
+constexpr int kGrabCutIterations = 5;
+
 // State given to the thread's OpenCV random generator for the GrabCut call
 // (the state of a freshly constructed cv::RNG), so the mask depends only on
 // the image and the centre.

@@ -4,6 +4,7 @@
 
 #include "engine/adjustments.h"
 #include "engine/messages.h"
+#include "engine/progress.h"
 #include "engine/raw_image.h"
 #include "engine/working_images.h"
 #include "vantorix.h"
@@ -19,6 +20,9 @@ struct EngineContext {
     cv::Mat subject_mask;
     float bg_blur = 0.0f;
     bool mask_ready = false;
+    // The host's progress callback (vantorix_set_progress_callback); null: none.
+    vantorix::ProgressFn progress_fn = nullptr;
+    void* progress_user = nullptr;
 
     bool has_image() const { return !raw.image.empty() || !pipeline.working.empty(); }
     // The loaded picture the analysis tools measure: raw.image, else working.

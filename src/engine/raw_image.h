@@ -2,6 +2,7 @@
 #include <string>
 
 #include "engine/image_buffer.h"
+#include "engine/progress.h"
 
 namespace vantorix {
 

@@ -10,23 +10,28 @@
 namespace vantorix {
 
 // Decodes an ordinary image file into `dst` as 16-bit RGBA, reduced to 4096
-// pixels on its longer side. False (and `dst` unchanged) when the file cannot
-// be read. `dst`'s memory is reused when it has the size already and `own`
-// says the engine allocated it.
-bool load_ordinary_image(const std::string& path, ImageBuffer& dst, OwnedMemory& own) {
+// pixels on its longer side. 1 on success; 0 (and `dst` unchanged) when the
+// file cannot be read; -1 (`dst` unchanged) when the host cancels. `dst`'s
+// memory is reused when it has the size already and `own` says the engine
+// allocated it.
+int load_ordinary_image(const std::string& path, ImageBuffer& dst, OwnedMemory& own, Progress& progress) {
+    if (progress.report(VANTORIX_STAGE_LOAD, 0.0f)) return -1;
     cv::Mat bgr = read_image_file(path, cv::IMREAD_COLOR);
-    if (bgr.empty()) return false;
+    if (bgr.empty()) return 0;
+    if (progress.report(VANTORIX_STAGE_LOAD, 0.6f)) return -1;
     const int longer = std::max(bgr.cols, bgr.rows);
     if (longer > 4096) {
         const float factor = 4096.0f / static_cast<float>(longer);
         cv::Mat small;
         cv::resize(bgr, small, cv::Size(), factor, factor, cv::INTER_AREA);
         bgr = small;
+        if (progress.report(VANTORIX_STAGE_LOAD, 0.8f)) return -1;
     }
     // Channel swap, alpha and widening to 16 bits in two passes.
     cv::Mat rgba8;
     cv::cvtColor(bgr, rgba8, cv::COLOR_BGR2RGBA);
     bgr.release();
+    if (progress.report(VANTORIX_STAGE_LOAD, 0.9f)) return -1;
     if (dst.mat.size() == rgba8.size() && dst.mat.type() == CV_16UC4 && own.holds(dst.mat)) {
         rgba8.convertTo(dst.mat, CV_16U, 257.0);  // same size: no allocation, cannot fail
     } else {
@@ -35,7 +40,7 @@ bool load_ordinary_image(const std::string& path, ImageBuffer& dst, OwnedMemory&
         dst.mat = fresh;
         own.adopt(dst.mat);
     }
-    return true;
+    return 1;
 }
 
 }  // namespace vantorix
@@ -44,21 +49,39 @@ extern "C" {
 
 VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int size_level) {
     if (!ctx || !path) return -1;
+    const bool was_valid = ctx->processed_valid;
     ctx->processed_valid = false;
+    vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+    // A cancelled load leaves the context as it was before the call.
+    auto cancelled = [&]() -> int {
+        ctx->processed_valid = was_valid;
+        ctx->fail(vantorix::kCancelledMessage);
+        return -1;
+    };
     return vantorix::guarded(ctx, -1, [&]() -> int {
         const int level = std::min(std::max(size_level, 1), 4);
         const std::string p(path);
         if (vantorix::has_image_extension(p)) {
-            if (!vantorix::load_ordinary_image(p, ctx->pipeline.working, ctx->pipeline.own_working)) {
+            const int loaded =
+                vantorix::load_ordinary_image(p, ctx->pipeline.working, ctx->pipeline.own_working, progress);
+            if (loaded < 0) return cancelled();
+            if (loaded == 0) {
                 ctx->fail(vantorix::msg::kCannotDecode + p);
                 return -1;
             }
             ctx->loaded_path = p;
             ctx->adjustments = vantorix::Adjustments();
             ctx->raw = vantorix::RawImage();
+            progress.report(VANTORIX_STAGE_LOAD, 1.0f);  // loaded: too late to cancel
             return 0;
         }
-        if (!vantorix::develop_raw(ctx->raw, p, level)) {
+        // Developed into a copy (sharing the earlier image), committed only
+        // when the host has not cancelled.
+        vantorix::RawImage attempt = ctx->raw;
+        const bool ok = vantorix::develop_raw(attempt, p, level, &progress);
+        if (progress.cancelled() || (ok && progress.report(VANTORIX_STAGE_RAW_DEVELOP, 1.0f))) return cancelled();
+        ctx->raw = std::move(attempt);
+        if (!ok) {
             ctx->last_error = ctx->raw.error;
             return -1;
         }

@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "io/libraw_quiet.h"
 #include "io/raw_develop.h"
+#include "vantorix.h"
 
 namespace vantorix {
 
@@ -135,19 +136,38 @@ cv::Mat reduce_raw_size(cv::Mat rgb, int size_level) {
     return rgb;
 }
 
+// LibRaw's progress handler: its steps are single bits in the order LibRaw
+// runs them (bit 0 opening .. bit 19 the last output step); each maps to an
+// equal share of 0..0.9, subdivided by the step's own iteration count.
+int libraw_progress(void* data, enum LibRaw_progress step, int iteration, int expected) {
+    auto* progress = static_cast<Progress*>(data);
+    const unsigned bits = static_cast<unsigned>(step) & LIBRAW_PROGRESS_THUMB_MASK;
+    int index = 0;
+    while (index < 20 && (bits >> (index + 1)) != 0) ++index;
+    float within = 0.0f;
+    if (expected > 0 && iteration >= 0) within = std::min(static_cast<float>(iteration) / expected, 1.0f);
+    const float fraction = (static_cast<float>(index) + within) / 20.0f * 0.9f;
+    return progress->report(VANTORIX_STAGE_RAW_DEVELOP, fraction) ? 1 : 0;
+}
+
 }  // namespace
 
-bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
+bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progress* progress) {
     raw.path = path;
     raw.error.clear();
 
     std::string note;  // LibRaw's data-error reports, kept off stderr
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
+    if (progress) {
+        if (progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.0f)) return false;
+        proc->set_progress_handler(libraw_progress, progress);
+    }
     if (!open_and_develop(*proc, path, size_level, raw.error)) return false;
     ShootingData shot{};
     cv::Mat rgb = take_developed_image(*proc, shot, raw.error);
     if (rgb.empty()) return false;
+    if (progress && progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.9f)) return false;
     rgb = reduce_raw_size(std::move(rgb), size_level);
 
     raw.image = ImageBuffer(rgb);

@@ -13,8 +13,28 @@ namespace vantorix {
 namespace {
 
 // The processed image, developing first when no valid development exists
-// (without marking it valid). Null when nothing is loaded (message stored).
-const ImageBuffer* export_source(EngineContext* ctx) { return developed_image(ctx, Develop::when_stale, false); }
+// (without marking it valid), then reports the start of the export. Null when
+// nothing is loaded or the host cancelled (message stored).
+const ImageBuffer* export_source(EngineContext* ctx, Progress& progress) {
+    const ImageBuffer* src = developed_image(ctx, Develop::when_stale, false, &progress);
+    if (src && progress.report(VANTORIX_STAGE_EXPORT, 0.0f)) {
+        ctx->fail(kCancelledMessage);
+        return nullptr;
+    }
+    return src;
+}
+
+// Writes encoded bytes unless the host cancels once they are ready (then
+// nothing is written). 1 written, 0 write failed, -1 cancelled (message stored).
+int write_encoded(EngineContext* ctx, Progress& progress, const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (progress.report(VANTORIX_STAGE_EXPORT, 0.5f)) {
+        ctx->fail(kCancelledMessage);
+        return -1;
+    }
+    if (!write_file_atomic(path, bytes)) return 0;
+    progress.report(VANTORIX_STAGE_EXPORT, 1.0f);  // the file is in place: too late to cancel
+    return 1;
+}
 
 cv::Mat bgr8(const ImageBuffer& img) {
     cv::Mat out;
@@ -39,7 +59,8 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
     (void)reserved;
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
         if (!src) return -1;
         const int q = std::max(std::min(quality, 100), 1);
         std::vector<uint8_t> bytes;
@@ -47,7 +68,9 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
         bool ok = !src->empty() &&
                   vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
         if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
-        if (!ok || !vantorix::write_file_atomic(out_path, bytes)) {
+        const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes) : 0;
+        if (written < 0) return -1;
+        if (written == 0) {
             ctx->fail(vantorix::msg::kJpegWrite);
             return -1;
         }
@@ -58,11 +81,15 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
 VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int bits) {
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
         if (!src) return -1;
+        std::vector<uint8_t> bytes;
         const bool ok = !src->empty() &&
-                        vantorix::write_image_file(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {});
-        if (!ok) {
+                        vantorix::encode_image(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {}, bytes);
+        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes) : 0;
+        if (written < 0) return -1;
+        if (written == 0) {
             ctx->fail(vantorix::msg::kPngWrite);
             return -1;
         }
@@ -73,9 +100,14 @@ VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int b
 VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path) {
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
         if (!src) return -1;
-        if (src->empty() || !vantorix::write_image_file(path, vantorix::bgr16(*src), {})) {
+        std::vector<uint8_t> bytes;
+        const bool ok = !src->empty() && vantorix::encode_image(path, vantorix::bgr16(*src), {}, bytes);
+        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes) : 0;
+        if (written < 0) return -1;
+        if (written == 0) {
             ctx->fail(vantorix::msg::kTiffWrite);
             return -1;
         }

@@ -104,7 +104,9 @@ extern "C" {
 VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int buffer_size) {
     if (!ctx || !buffer) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* developed = vantorix::developed_image(ctx, vantorix::Develop::always, true);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* developed =
+            vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress);
         if (!developed) return -1;
         const vantorix::ImageBuffer& processed = *developed;
         if (processed.empty()) {
@@ -134,7 +136,9 @@ VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, u
                                         uint32_t* out_blue, uint32_t* out_luminance) {
     if (!ctx || !out_red || !out_green || !out_blue || !out_luminance) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const vantorix::ImageBuffer* developed = vantorix::developed_image(ctx, vantorix::Develop::when_stale, true);
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* developed =
+            vantorix::developed_image(ctx, vantorix::Develop::when_stale, true, &progress);
         if (!developed) return -1;
         cv::Mat f = developed->to_float();
         vantorix::compute_histogram(f, out_red, out_green, out_blue, out_luminance);

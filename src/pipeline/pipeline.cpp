@@ -57,37 +57,40 @@ void apply_contrast(cv::Mat& img, const Adjustments& adj) {
     }
 }
 
-void run_pipeline(ImagePipeline& p, const Adjustments& adj) {
-    if (p.working.empty()) return;
+bool run_pipeline(ImagePipeline& p, const Adjustments& adj, Progress* progress, int stage) {
+    if (p.working.empty()) return true;
+    using Step = void (*)(cv::Mat&, const Adjustments&);
+    static const Step kSteps[] = {
+        apply_white_balance,    apply_exposure,       apply_brightness,          apply_highlights_shadows,
+        apply_whites_blacks,    apply_contrast,       apply_tone_curves,         apply_clarity_texture,
+        apply_dehaze,           apply_saturation_vibrance, apply_hsl,            apply_split_toning,
+        apply_noise_reduction,  apply_sharpening,     apply_lens_corrections,    apply_geometry,
+        apply_vignette,         apply_grain,
+    };
+    constexpr int kCount = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
+    // Fractions: the float conversion, each step, then the conversion back.
+    auto step_done = [&](int done) {
+        return progress && progress->report(stage, static_cast<float>(done) / static_cast<float>(kCount + 2));
+    };
+    if (progress && progress->report(stage, 0.0f)) return false;
+
     // Memory of our own is written again; anything else is replaced.
     if (!p.own_scratch.holds(p.scratch)) p.scratch.release();
     p.working.mat.convertTo(p.scratch, CV_32F, kToFloat);
     cv::Mat& img = p.scratch;
-
-    apply_white_balance(img, adj);
-    apply_exposure(img, adj);
-    apply_brightness(img, adj);
-    apply_highlights_shadows(img, adj);
-    apply_whites_blacks(img, adj);
-    apply_contrast(img, adj);
-    apply_tone_curves(img, adj);
-    apply_clarity_texture(img, adj);
-    apply_dehaze(img, adj);
-    apply_saturation_vibrance(img, adj);
-    apply_hsl(img, adj);
-    apply_split_toning(img, adj);
-    apply_noise_reduction(img, adj);
-    apply_sharpening(img, adj);
-    apply_lens_corrections(img, adj);
-    apply_geometry(img, adj);
-    apply_vignette(img, adj);
-    apply_grain(img, adj);
+    if (step_done(1)) return false;
+    for (int i = 0; i < kCount; ++i) {
+        kSteps[i](img, adj);
+        if (step_done(i + 2)) return false;
+    }
 
     p.own_scratch.adopt(img);
     // Written into the previous result's memory when the size is unchanged.
     if (!p.own_processed.holds(p.processed.mat)) p.processed.mat.release();
     img.convertTo(p.processed.mat, CV_16U, 65535.0);
     p.own_processed.adopt(p.processed.mat);
+    if (progress) progress->report(stage, 1.0f);  // too late to cancel: the result is stored
+    return true;
 }
 
 }  // namespace vantorix

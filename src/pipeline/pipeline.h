@@ -3,13 +3,15 @@
 
 #include "engine/adjustments.h"
 #include "engine/context.h"
+#include "engine/progress.h"
 #include "engine/working_images.h"
 
 namespace vantorix {
 
 // Runs every development step over `p.working` into `p.processed`; no-op when
-// `working` is empty.
-void run_pipeline(ImagePipeline& p, const Adjustments& adj);
+// `working` is empty. Reports `stage` to `progress` after each step; when the
+// host cancels, stops and returns false with `p.processed` untouched.
+bool run_pipeline(ImagePipeline& p, const Adjustments& adj, Progress* progress = nullptr, int stage = 0);
 
 // When the exported functions develop: every call, or only when no valid
 // development exists.
@@ -17,8 +19,8 @@ enum class Develop { always, when_stale };
 
 // The developed image of `ctx`, developing first as `when` says; `mark_valid`
 // sets processed_valid after a run. Null when no image is loaded ("no image
-// loaded" stored).
-const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_valid);
+// loaded" stored) or when the host cancels the development ("cancelled").
+const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_valid, Progress* progress = nullptr);
 
 // The two tone steps the driver does itself (exposed for tests).
 void apply_brightness(cv::Mat& img, const Adjustments& adj);

@@ -6,10 +6,13 @@
 
 namespace vantorix {
 
-const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_valid) {
+const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_valid, Progress* progress) {
     if (!ctx->require_image()) return nullptr;
     if (when == Develop::always || !ctx->processed_valid) {
-        run_pipeline(ctx->pipeline, ctx->adjustments);
+        if (!run_pipeline(ctx->pipeline, ctx->adjustments, progress, VANTORIX_STAGE_PROCESS)) {
+            ctx->fail(kCancelledMessage);
+            return nullptr;
+        }
         if (mark_valid) ctx->processed_valid = true;
     }
     return &ctx->pipeline.processed;
@@ -20,6 +23,7 @@ const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_v
 extern "C" VANTORIX_API int vantorix_process(EngineContext* ctx) {
     if (!ctx) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        return vantorix::developed_image(ctx, vantorix::Develop::always, true) ? 0 : -1;
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        return vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress) ? 0 : -1;
     });
 }
