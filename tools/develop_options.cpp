@@ -276,25 +276,9 @@ std::string lower_extension(const std::string& path) {
 int write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std::string& out) {
     if (vantorix_segment_subject(ctx, p.center_x, p.center_y) != 0) return engine_error(ctx, "segmentation failed");
     vantorix_set_bg_blur(ctx, p.bg_blur);
-    if (vantorix_process(ctx) != 0) return engine_error(ctx, "development failed");
-    const int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);
-    cv::Mat rgba(h, w, CV_8UC4);
-    if (vantorix_get_preview(ctx, rgba.data, static_cast<int>(rgba.total() * 4)) != 0)
-        return engine_error(ctx, "preview failed");
-    cv::Mat bgr;
-    cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
-    std::vector<int> params;
-    if (lower_extension(out) == ".jpg" || lower_extension(out) == ".jpeg") params = {cv::IMWRITE_JPEG_QUALITY, p.quality};
-    bool ok = false;
-    try {
-        ok = cv::imwrite(out, bgr, params);
-    } catch (const cv::Exception&) {
-        ok = false;
-    }
-    if (!ok) {
-        std::fprintf(stderr, "vantorix: could not write %s\n", out.c_str());
-        return 1;
-    }
+    const std::string ext = lower_extension(out);
+    const int bits = ext == ".tif" || ext == ".tiff" ? 16 : p.png_bits;
+    if (vantorix_export_preview(ctx, out.c_str(), p.quality, bits) != 0) return engine_error(ctx, "cannot write " + out);
     return 0;
 }
 

@@ -90,7 +90,7 @@ VANTORIX_API int vantorix_segment_subject(EngineContext* ctx, float center_x, fl
         if (full.width > vantorix::kSegmentationSide || full.height > vantorix::kSegmentationSide) {
             const float s = static_cast<float>(vantorix::kSegmentationSide) /
                             static_cast<float>(std::max(full.width, full.height));
-            cv::resize(bgr, small, cv::Size(), s, s, cv::INTER_AREA);
+            small = vantorix::resize_by_factor(bgr, s);
             reduced = true;
         }
         bgr.release();

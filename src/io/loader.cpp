@@ -10,17 +10,13 @@ namespace vantorix {
 
 // Decodes an ordinary image file into `dst` as 16-bit RGBA, reduced to 4096
 // pixels on its longer side. False (and `dst` unchanged) when the file cannot
-// be read. `dst`'s memory is reused when it has the size already.
-bool load_ordinary_image(const std::string& path, ImageBuffer& dst) {
-    cv::Mat bgr = read_image_file(path, cv::IMREAD_COLOR);
+// be read, with `error` saying why when more than "could not read" is known.
+// `dst`'s memory is reused when it has the size already.
+bool load_ordinary_image(const std::string& path, ImageBuffer& dst, std::string& error) {
+    cv::Mat bgr = read_image_file(path, cv::IMREAD_COLOR, &error);
     if (bgr.empty()) return false;
     const int longer = std::max(bgr.cols, bgr.rows);
-    if (longer > 4096) {
-        const float factor = 4096.0f / static_cast<float>(longer);
-        cv::Mat small;
-        cv::resize(bgr, small, cv::Size(), factor, factor, cv::INTER_AREA);
-        bgr = small;
-    }
+    if (longer > 4096) bgr = resize_by_factor(bgr, 4096.0f / static_cast<float>(longer));
     // Channel swap, alpha and widening to 16 bits in two passes.
     cv::Mat rgba8;
     cv::cvtColor(bgr, rgba8, cv::COLOR_BGR2RGBA);
@@ -46,8 +42,13 @@ VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int siz
         const int level = std::min(std::max(size_level, 1), 4);
         const std::string p(path);
         if (vantorix::has_image_extension(p)) {
-            if (!vantorix::load_ordinary_image(p, ctx->pipeline.working)) {
-                ctx->fail("OpenCV could not read: " + p);
+            std::string why;
+            if (!vantorix::load_ordinary_image(p, ctx->pipeline.working, why)) {
+                // A file that is not regular gets the same message whichever decoder it was meant for.
+                if (why.find("not a regular file") != std::string::npos)
+                    ctx->fail(why);
+                else
+                    ctx->fail("OpenCV could not read: " + p + (why.rfind("image of ", 0) == 0 ? ": " + why : ""));
                 return -1;
             }
             ctx->loaded_path = p;

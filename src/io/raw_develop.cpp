@@ -4,10 +4,16 @@
 #include <cstring>
 #include <memory>
 #include <opencv2/imgproc.hpp>
+#include <vector>
 
+#include "io/file_io.h"
 #include "io/raw_image.h"
 
+#include "vantorix.h"
+
 namespace vantorix {
+
+static_assert(kMaxRawPixelsPerByte == VANTORIX_MAX_RAW_PIXELS_PER_BYTE, "one RAW size rule");
 
 namespace {
 
@@ -39,14 +45,40 @@ cv::Mat bitmap_to_rgb16(const libraw_processed_image_t* img) {
 
 }  // namespace
 
+std::string raw_size_refusal(uint64_t raw_width, uint64_t raw_height, uint64_t file_bytes) {
+    const uint64_t pixels = raw_width * raw_height;  // each side below 2^16 in LibRaw's fields
+    const std::string size = "declares " + std::to_string(raw_width) + " x " + std::to_string(raw_height) + " pixels";
+    if (pixels > kMaxImagePixels)
+        return size + ", more than the limit of " + std::to_string(kMaxImagePixels) + " pixels";
+    if (pixels > kMaxRawPixelsPerByte * file_bytes)
+        return size + ", more than " + std::to_string(kMaxRawPixelsPerByte) + " per byte of its " +
+               std::to_string(file_bytes) + "-byte file";
+    return std::string();
+}
+
 bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
     raw.path = path;
     raw.error.clear();
 
+    // LibRaw gets the bytes of the regular file checked here, never the path.
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!read_file_bytes(path, bytes, &why)) {
+        raw.error = why.find("not a regular file") != std::string::npos
+                        ? why
+                        : libraw_message("LibRaw open_file failed: ", LIBRAW_IO_ERROR) + " (" + why + ")";
+        return false;
+    }
     auto proc = std::make_unique<LibRaw>(0);
-    int r = proc->open_file(path.c_str());
+    int r = bytes.empty() ? LIBRAW_IO_ERROR : proc->open_buffer(bytes.data(), bytes.size());
     if (r != LIBRAW_SUCCESS) {
         raw.error = libraw_message("LibRaw open_file failed: ", r);
+        return false;
+    }
+    why = raw_size_refusal(proc->imgdata.sizes.raw_width, proc->imgdata.sizes.raw_height, bytes.size());
+    if (!why.empty()) {
+        raw.error = "RAW file '" + path + "' " + why;
+        proc->recycle();
         return false;
     }
     auto& params = proc->imgdata.params;
@@ -103,18 +135,13 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level) {
     LibRaw::dcraw_clear_mem(mem);
     proc->recycle();
 
-    if (size_level == 4 && rgb.cols >= 2 && rgb.rows >= 2) {
+    if (size_level == 4 && (rgb.cols >= 2 || rgb.rows >= 2)) {
         cv::Mat half;
-        cv::resize(rgb, half, cv::Size(rgb.cols / 2, rgb.rows / 2), 0, 0, cv::INTER_AREA);
+        cv::resize(rgb, half, cv::Size(std::max(rgb.cols / 2, 1), std::max(rgb.rows / 2, 1)), 0, 0, cv::INTER_AREA);
         rgb = half;
     }
     const int longer = std::max(rgb.cols, rgb.rows);
-    if (longer > 2000) {
-        const float factor = 2000.0f / static_cast<float>(longer);
-        cv::Mat small;
-        cv::resize(rgb, small, cv::Size(), factor, factor, cv::INTER_AREA);
-        rgb = small;
-    }
+    if (longer > 2000) rgb = resize_by_factor(rgb, 2000.0f / static_cast<float>(longer));
 
     raw.image = ImageBuffer(rgb);
     raw.width = raw.image.cols();

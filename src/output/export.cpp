@@ -53,8 +53,9 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
         bool ok = !src->empty() &&
                   vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
         if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
-        if (!ok || !vantorix::write_file_atomic(out_path, bytes)) {
-            ctx->fail("JPEG write failed");
+        std::string why = "cannot encode '" + out_path + "'";
+        if (!ok || !vantorix::write_file_atomic(out_path, bytes, &why)) {
+            ctx->fail("JPEG write failed: " + why);
             return -1;
         }
         return 0;
@@ -66,10 +67,11 @@ VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int b
     return vantorix::guarded(ctx, -1, [&]() -> int {
         const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
         if (!src) return -1;
-        const bool ok = !src->empty() &&
-                        vantorix::write_image_file(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {});
+        std::string why = "nothing to write";
+        const bool ok = !src->empty() && vantorix::write_image_file(
+                                             path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {}, &why);
         if (!ok) {
-            ctx->fail("PNG write failed");
+            ctx->fail("PNG write failed: " + why);
             return -1;
         }
         return 0;
@@ -81,8 +83,9 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path) {
     return vantorix::guarded(ctx, -1, [&]() -> int {
         const vantorix::ImageBuffer* src = vantorix::export_source(ctx);
         if (!src) return -1;
-        if (src->empty() || !vantorix::write_image_file(path, vantorix::bgr16(*src), {})) {
-            ctx->fail("TIFF write failed");
+        std::string why = "nothing to write";
+        if (src->empty() || !vantorix::write_image_file(path, vantorix::bgr16(*src), {}, &why)) {
+            ctx->fail("TIFF write failed: " + why);
             return -1;
         }
         return 0;

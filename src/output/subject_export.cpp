@@ -35,8 +35,9 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
         const cv::Mat sources[] = {rgba8, mask};
         const int from_to[] = {2, 0, 1, 1, 0, 2, 4, 3};
         cv::mixChannels(sources, 2, &bgra, 1, from_to, 4);
-        if (!vantorix::write_image_file(path, bgra, {cv::IMWRITE_PNG_COMPRESSION, 6})) {
-            ctx->fail("failed to write PNG");
+        std::string why;
+        if (!vantorix::write_image_file(path, bgra, {cv::IMWRITE_PNG_COMPRESSION, 6}, &why)) {
+            ctx->fail("failed to write PNG: " + why);
             return -2;
         }
         return 0;

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <memory>
 #include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "io/file_io.h"
 
 namespace vantorix {
 
@@ -25,8 +28,11 @@ struct ThumbRelease {
 
 int with_embedded_thumbnail(const std::string& path, bool consult_error,
                             const std::function<int(const libraw_processed_image_t&)>& use) {
+    // LibRaw reads the bytes of the regular file checked here, never the path.
+    std::vector<uint8_t> bytes;
+    if (!read_file_bytes(path, bytes) || bytes.empty()) return -1;
     auto proc = std::make_unique<LibRaw>(0);
-    if (proc->open_file(path.c_str()) != LIBRAW_SUCCESS) return -1;
+    if (proc->open_buffer(bytes.data(), bytes.size()) != LIBRAW_SUCCESS) return -1;
     if (proc->unpack_thumb() != LIBRAW_SUCCESS) {
         proc->recycle();
         return -2;
