@@ -113,6 +113,7 @@ uint32_t be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 uint32_t be32(const uint8_t* p) { return (be16(p) << 16) | be16(p + 2); }
 uint32_t le16(const uint8_t* p) { return (uint32_t(p[1]) << 8) | p[0]; }
 uint32_t le32(const uint8_t* p) { return (le16(p + 2) << 16) | le16(p); }
+uint32_t le24(const uint8_t* p) { return (uint32_t(p[2]) << 16) | le16(p); }
 uint64_t le64(const uint8_t* p) { return (uint64_t(le32(p + 4)) << 32) | le32(p); }
 uint64_t be64(const uint8_t* p) { return (uint64_t(be32(p)) << 32) | be32(p + 4); }
 
@@ -192,8 +193,8 @@ bool webp_size(const uint8_t* d, size_t n, uint64_t& w, uint64_t& h) {
         return true;
     }
     if (std::memcmp(c, "VP8X", 4) == 0) {
-        w = (le32(d + 24) & 0xFFFFFF) + 1;
-        h = (le32(d + 27) & 0xFFFFFF) + 1;
+        w = le24(d + 24) + 1;
+        h = le24(d + 27) + 1;  // the last of the 30 bytes checked above
         return true;
     }
     return false;
