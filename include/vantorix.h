@@ -296,7 +296,8 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
  * ones are refused before any pixel memory is taken, with "OpenCV could not
  * read: <path>: image of W x H pixels exceeds the limit of 268435456 pixels"
  * from vantorix_load_arw and -1 from the thumbnail and the hash (the hash's
- * embedded RAW thumbnails are checked the same way). A RAW file is refused
+ * decoding of embedded JPEG thumbnails is checked the same way, and an
+ * embedded thumbnail declaring more pixels gives -2). A RAW file is refused
  * before unpacking when LibRaw's declared raw_width x raw_height exceeds
  * VANTORIX_MAX_IMAGE_PIXELS or VANTORIX_MAX_RAW_PIXELS_PER_BYTE times the
  * file's size in bytes ("RAW file '<path>' declares W x H pixels, more than

@@ -33,7 +33,9 @@ int with_embedded_thumbnail(const std::string& path, bool consult_error,
     if (!read_file_bytes(path, bytes) || bytes.empty()) return -1;
     auto proc = std::make_unique<LibRaw>(0);
     if (proc->open_buffer(bytes.data(), bytes.size()) != LIBRAW_SUCCESS) return -1;
-    if (proc->unpack_thumb() != LIBRAW_SUCCESS) {
+    // A thumbnail declaring more pixels than any image may have is not unpacked.
+    const auto& t = proc->imgdata.thumbnail;
+    if (uint64_t(t.twidth) * t.theight > kMaxImagePixels || proc->unpack_thumb() != LIBRAW_SUCCESS) {
         proc->recycle();
         return -2;
     }

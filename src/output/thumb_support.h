@@ -12,7 +12,8 @@ namespace vantorix {
 
 // Reads `path` (a regular file only) and opens its bytes with LibRaw, unpacks its embedded thumbnail, makes it in
 // memory and hands it to `use`, whose result is returned. Failures:
-// -1 the file cannot be read or LibRaw cannot open it, -2 unpack_thumb fails, -3 no in-memory
+// -1 the file cannot be read or LibRaw cannot open it, -2 the thumbnail
+// declares more than kMaxImagePixels or unpack_thumb fails, -3 no in-memory
 // thumbnail (or, when `consult_error` is set, a non-zero error out-value).
 // The thumbnail, the processor's data and the processor are released on
 // every path, also when `use` throws.
