@@ -71,6 +71,7 @@
 #define VANTORIX_H
 
 #include <stdint.h>
+#include <stddef.h>
 
 /* The version of this header; vantorix_version() gives the library's. */
 #define VANTORIX_VERSION_MAJOR 1
@@ -1164,6 +1165,67 @@ enum VantorixStage {
  */
 VANTORIX_API int vantorix_set_progress_callback(EngineContext* ctx,
                                                 int (*fn)(void* user, int stage, float fraction), void* user);
+
+/* ---- Limits, file handling and the file writer ----------------------------
+ *
+ * Files read: every function that takes a path (vantorix_load_arw,
+ * vantorix_extract_thumbnail, vantorix_phash, and vantorix_get_exif and the
+ * JPEG export's EXIF carry-over for the loaded path) accepts only a regular
+ * file. The check never blocks: a FIFO, socket, device or directory is
+ * refused at once; where a message is kept it is "cannot read '<path>': not a
+ * regular file". Files are read whole (at most 2^31 - 1 bytes) and LibRaw
+ * works on those bytes, never on the path again.
+ *
+ * Decoding: ordinary image files are decoded only when their content is
+ * JPEG, PNG, TIFF, BMP or WebP (recognised by content, whatever the name says)
+ * and their header declares at most VANTORIX_MAX_IMAGE_PIXELS pixels; larger
+ * ones are refused before any pixel memory is taken, with "OpenCV could not
+ * read: <path>: image of W x H pixels exceeds the limit of 268435456 pixels"
+ * from vantorix_load_arw and -1 from the thumbnail and the hash (the hash's
+ * decoding of embedded JPEG thumbnails is checked the same way, and an
+ * embedded thumbnail declaring more pixels gives -2). A RAW file is refused
+ * before unpacking when LibRaw's declared raw_width x raw_height exceeds
+ * VANTORIX_MAX_IMAGE_PIXELS or VANTORIX_MAX_RAW_PIXELS_PER_BYTE times the
+ * file's size in bytes ("RAW file '<path>' declares W x H pixels, more than
+ * ..."). Every reduction keeps each side at least 1 pixel.
+ *
+ * Files written: every export and vantorix_write_file write the whole file
+ * under a short temporary name in the target's folder, flush it, rename it
+ * over the target and flush the folder. A symbolic link at the target is
+ * followed and the file it names replaced (the link stays); a replaced file
+ * keeps its permission bits, and its owner and group where the process may
+ * set them; a hard-linked target is split (the path gets the new file, its
+ * other names keep the old content). A FIFO, socket, device or directory at
+ * the target is refused and left alone. Failure messages begin with the
+ * function's own text ("JPEG write failed", "PNG write failed", "TIFF write
+ * failed", "failed to write PNG") followed by ": cannot write '<path>':
+ * <reason>", the reason being the system's (e.g. "No such file or directory")
+ * or "not a regular file"; a failed write leaves the old file untouched. */
+
+/** Largest image, in pixels (16384 x 16384), that is decoded or developed. */
+#define VANTORIX_MAX_IMAGE_PIXELS 268435456
+/** A RAW file may declare at most this many sensor pixels per byte of its size. */
+#define VANTORIX_MAX_RAW_PIXELS_PER_BYTE 64
+/** Most control points vantorix_set_tone_curve accepts; a larger count is ignored like count < 2. */
+#define VANTORIX_MAX_TONE_CURVE_POINTS 4096
+
+/** Writes the preview, as vantorix_get_preview gives it (background blur behind a segmented subject
+ *  included), to a file through the writer above; the encoder follows the path's extension (.jpg,
+ *  .png, .tif, ...). Develops first, like vantorix_get_preview, and marks the development valid.
+ *  ctx: the context. path: UTF-8 file name. quality: JPEG quality, limited to 1..100 (other formats
+ *  ignore it).
+ *  bits: 16 widens the 8-bit preview samples to 16 bits (x 257) for PNG and TIFF; any other value
+ *  writes 8-bit samples. No alpha is written. Needs a loaded image.
+ *  0; -1 null argument, "no image loaded", or "preview write failed: cannot write '<path>': <reason>"
+ *  (or ": cannot encode '<path>'" for an extension no encoder handles). */
+VANTORIX_API int vantorix_export_preview(EngineContext* ctx, const char* path, int quality, int bits);
+/** Writes size bytes from data to a file through the writer above (atomic replacement, links
+ *  followed, mode kept, special files refused). Needs no context. path: UTF-8 file name; data may be
+ *  NULL only when size is 0. message: optional buffer of message_capacity bytes that receives, on
+ *  failure, "cannot write '<path>': <reason>" (cut to fit, always NUL-terminated; an empty string
+ *  on success). 0; -1 null path, or null data with size > 0; -2 the write failed. */
+VANTORIX_API int vantorix_write_file(const char* path, const uint8_t* data, size_t size, char* message,
+                                     size_t message_capacity);
 
 #ifdef __cplusplus
 }

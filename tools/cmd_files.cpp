@@ -295,21 +295,11 @@ int cmd_thumb(const Args& args) {
         std::fprintf(stderr, "vantorix: cannot make a thumbnail of %s: %s\n", in.c_str(), file_failure().c_str());
         return 1;
     }
-    std::FILE* f = std::fopen(out.c_str(), "wb");
-    bool ok = f != nullptr;
-    int err = ok ? 0 : errno;
-    if (ok && std::fwrite(data, 1, size, f) != size) {
-        ok = false;
-        err = errno;
-    }
-    if (f && std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
+    char why[512];
+    const int w = vantorix_write_file(out.c_str(), data, size, why, sizeof why);
     vantorix_free_thumb(data);
-    if (!ok) {
-        if (f) std::remove(out.c_str());
-        std::fprintf(stderr, "vantorix: cannot write %s: %s\n", out.c_str(), std::strerror(err));
+    if (w != 0) {
+        std::fprintf(stderr, "vantorix: %s\n", why);
         return 1;
     }
     return 0;

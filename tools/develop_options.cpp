@@ -394,28 +394,10 @@ bool write_blurred_preview(EngineContext* ctx, const ParsedDevelop& p, const std
         return false;
     }
     vantorix_set_bg_blur(ctx, p.bg_blur);
-    if (vantorix_process(ctx) != 0) {
-        error = engine_message(ctx, "development failed");
-        return false;
-    }
-    const int w = vantorix_get_width(ctx), h = vantorix_get_height(ctx);
-    cv::Mat rgba(h, w, CV_8UC4);
-    if (vantorix_get_preview(ctx, rgba.data, static_cast<int>(rgba.total() * 4)) != 0) {
-        error = engine_message(ctx, "preview failed");
-        return false;
-    }
-    cv::Mat bgr;
-    cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
-    std::vector<int> params;
-    if (lower_extension(out) == ".jpg" || lower_extension(out) == ".jpeg") params = {cv::IMWRITE_JPEG_QUALITY, p.quality};
-    bool ok = false;
-    try {
-        ok = cv::imwrite(out, bgr, params);
-    } catch (const cv::Exception&) {
-        ok = false;
-    }
-    if (!ok) {
-        error = "could not write " + out;
+    const std::string ext = lower_extension(out);
+    const int bits = ext == ".tif" || ext == ".tiff" ? 16 : p.png_bits;
+    if (vantorix_export_preview(ctx, out.c_str(), p.quality, bits) != 0) {
+        error = engine_message(ctx, "cannot write " + out);
         return false;
     }
     return true;

@@ -26,14 +26,8 @@ int phash_grey_from_thumbnail(const libraw_processed_image_t& img, cv::Mat& grey
     grey.release();
     if (img.type == LIBRAW_IMAGE_JPEG) {
         // An undecodable thumbnail leaves `grey` empty.
-        if (img.data_size > 0 && img.data_size <= static_cast<unsigned>(INT32_MAX)) {
-            const cv::Mat bytes(1, static_cast<int>(img.data_size), CV_8UC1, const_cast<unsigned char*>(img.data));
-            try {
-                grey = decode_image(bytes, cv::IMREAD_GRAYSCALE);
-            } catch (const cv::Exception&) {
-                grey.release();
-            }
-        }
+        // It goes through the same size check as any image file.
+        grey = decode_image(img.data, img.data_size, cv::IMREAD_GRAYSCALE);
         return 0;
     }
     const cv::Mat bitmap = thumb_bitmap_to_8bit(img);

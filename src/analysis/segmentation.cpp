@@ -120,7 +120,7 @@ int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Ma
     bool reduced = false;
     if (full.width > kSegmentationSide || full.height > kSegmentationSide) {
         const float s = static_cast<float>(kSegmentationSide) / static_cast<float>(std::max(full.width, full.height));
-        cv::resize(bgr, small, cv::Size(), s, s, cv::INTER_AREA);
+        small = resize_by_factor(bgr, s);
         reduced = true;
     }
     bgr.release();

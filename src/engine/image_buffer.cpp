@@ -1,5 +1,6 @@
 #include "engine/image_buffer.h"
 
+#include <algorithm>
 #include <opencv2/imgproc.hpp>
 #include <stdexcept>
 
@@ -73,6 +74,17 @@ int scaled_height(int cols, int rows, int target_width) {
     if (h < 1) h = 1;
     if (h > 0x7fffffff) h = 0x7fffffff;
     return static_cast<int>(h);
+}
+
+cv::Mat resize_by_factor(const cv::Mat& src, double factor) {
+    // The size OpenCV derives from the factor.
+    const int w = cv::saturate_cast<int>(src.cols * factor), h = cv::saturate_cast<int>(src.rows * factor);
+    cv::Mat out;
+    if (w >= 1 && h >= 1)
+        cv::resize(src, out, cv::Size(), factor, factor, cv::INTER_AREA);
+    else
+        cv::resize(src, out, cv::Size(std::max(w, 1), std::max(h, 1)), 0, 0, cv::INTER_AREA);
+    return out;
 }
 
 }  // namespace vantorix

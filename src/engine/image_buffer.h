@@ -29,4 +29,9 @@ struct ImageBuffer {
 // integer arithmetic, never below 1.
 int scaled_height(int cols, int rows, int target_width);
 
+// cv::resize of `src` by `factor` on both axes with area interpolation, except
+// that a side OpenCV would round to 0 pixels is kept at 1 (a 100000 x 1
+// picture then still has a row).
+cv::Mat resize_by_factor(const cv::Mat& src, double factor);
+
 }  // namespace vantorix

@@ -69,7 +69,9 @@ VANTORIX_API void vantorix_set_split_toning(EngineContext* ctx, int which, float
 }
 
 VANTORIX_API void vantorix_set_tone_curve(EngineContext* ctx, int channel, const float* points, int count) {
-    if (!ctx || !points || count < 2 || channel < 0 || channel > 3) return;
+    // Past the documented maximum the call is ignored: a host's bad count
+    // must not cost seconds and gigabytes.
+    if (!ctx || !points || count < 2 || count > VANTORIX_MAX_TONE_CURVE_POINTS || channel < 0 || channel > 3) return;
     vantorix::guarded_void([&] {
         vantorix::ToneCurve curve;
         curve.reserve(static_cast<size_t>(count));

@@ -50,9 +50,9 @@ const CodecTable& table() {
 
 }  // namespace
 
-cv::Mat decode_image(const std::vector<uint8_t>& bytes, int flags) { return table().decode(bytes, flags); }
+cv::Mat codec_decode(const cv::Mat& bytes, int flags) { return table().decode(bytes, flags); }
 
-bool encode_image_bytes(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
+bool codec_encode(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
                         const std::vector<int>& params) {
     return table().encode(ext, image, out, params);
 }

@@ -11,15 +11,16 @@ namespace vantorix {
 
 // The module's entry points; the same contracts as cv::imdecode and cv::imencode.
 struct CodecTable {
-    cv::Mat (*decode)(const std::vector<uint8_t>& bytes, int flags);
+    cv::Mat (*decode)(const cv::Mat& bytes, int flags);
     bool (*encode)(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
                    const std::vector<int>& params);
 };
 
-// cv::imdecode; throws cv::Exception when it fails or the module cannot be loaded.
-cv::Mat decode_image(const std::vector<uint8_t>& bytes, int flags);
+// cv::imdecode of a 1-row CV_8U matrix of encoded bytes; throws cv::Exception
+// when it fails or the module cannot be loaded.
+cv::Mat codec_decode(const cv::Mat& bytes, int flags);
 // cv::imencode; throws cv::Exception when the module cannot be loaded.
-bool encode_image_bytes(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
+bool codec_encode(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
                         const std::vector<int>& params);
 
 }  // namespace vantorix

@@ -11,20 +11,18 @@ namespace vantorix {
 
 // Decodes an ordinary image file into `dst` as 16-bit RGBA, reduced to 4096
 // pixels on its longer side. 1 on success; 0 (and `dst` unchanged) when the
-// file cannot be read; -1 (`dst` unchanged) when the host cancels. `dst`'s
-// memory is reused when it has the size already and `own` says the engine
-// allocated it.
-int load_ordinary_image(const std::string& path, ImageBuffer& dst, OwnedMemory& own, Progress& progress) {
+// file cannot be read, with `error` saying why when more than "could not read"
+// is known; -1 (`dst` unchanged) when the host cancels. `dst`'s memory is
+// reused when it has the size already and `own` says the engine allocated it.
+int load_ordinary_image(const std::string& path, ImageBuffer& dst, OwnedMemory& own, Progress& progress,
+                        std::string& error) {
     if (progress.report(VANTORIX_STAGE_LOAD, 0.0f)) return -1;
-    cv::Mat bgr = read_image_file(path, cv::IMREAD_COLOR);
+    cv::Mat bgr = read_image_file(path, cv::IMREAD_COLOR, &error);
     if (bgr.empty()) return 0;
     if (progress.report(VANTORIX_STAGE_LOAD, 0.6f)) return -1;
     const int longer = std::max(bgr.cols, bgr.rows);
     if (longer > 4096) {
-        const float factor = 4096.0f / static_cast<float>(longer);
-        cv::Mat small;
-        cv::resize(bgr, small, cv::Size(), factor, factor, cv::INTER_AREA);
-        bgr = small;
+        bgr = resize_by_factor(bgr, 4096.0f / static_cast<float>(longer));
         if (progress.report(VANTORIX_STAGE_LOAD, 0.8f)) return -1;
     }
     // Channel swap, alpha and widening to 16 bits in two passes.
@@ -62,11 +60,16 @@ VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int siz
         const int level = std::min(std::max(size_level, 1), 4);
         const std::string p(path);
         if (vantorix::has_image_extension(p)) {
+            std::string why;
             const int loaded =
-                vantorix::load_ordinary_image(p, ctx->pipeline.working, ctx->pipeline.own_working, progress);
+                vantorix::load_ordinary_image(p, ctx->pipeline.working, ctx->pipeline.own_working, progress, why);
             if (loaded < 0) return cancelled();
             if (loaded == 0) {
-                ctx->fail(vantorix::msg::kCannotDecode + p);
+                // A file that is not regular gets the same message whichever decoder it was meant for.
+                if (why.find("not a regular file") != std::string::npos)
+                    ctx->fail(why);
+                else
+                    ctx->fail(vantorix::msg::kCannotDecode + p + (why.rfind("image of ", 0) == 0 ? ": " + why : ""));
                 return -1;
             }
             ctx->loaded_path = p;

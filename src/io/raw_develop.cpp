@@ -4,13 +4,17 @@
 #include <cstring>
 #include <memory>
 #include <opencv2/imgproc.hpp>
+#include <vector>
 
 #include "engine/messages.h"
+#include "io/file_io.h"
 #include "io/libraw_quiet.h"
 #include "io/raw_develop.h"
 #include "vantorix.h"
 
 namespace vantorix {
+
+static_assert(kMaxRawPixelsPerByte == VANTORIX_MAX_RAW_PIXELS_PER_BYTE, "one RAW size rule");
 
 namespace {
 
@@ -47,12 +51,20 @@ struct ShootingData {
     char make[64], model[64];
 };
 
-// Opens the file, sets the development parameters and develops it up to
-// LibRaw's internal image. False with the message in `error`.
-bool open_and_develop(LibRaw& proc, const std::string& path, int size_level, std::string& error) {
-    int r = proc.open_file(path.c_str());
+// Opens the file's bytes (which must outlive the processing), refuses a
+// declared size the file cannot hold, sets the development parameters and
+// develops it up to LibRaw's internal image. False with the message in `error`.
+bool open_and_develop(LibRaw& proc, const std::vector<uint8_t>& bytes, const std::string& path, int size_level,
+                      std::string& error) {
+    int r = bytes.empty() ? LIBRAW_IO_ERROR : proc.open_buffer(const_cast<uint8_t*>(bytes.data()), bytes.size());
     if (r != LIBRAW_SUCCESS) {
         error = libraw_message(msg::kRawOpen, r);
+        return false;
+    }
+    const std::string why = raw_size_refusal(proc.imgdata.sizes.raw_width, proc.imgdata.sizes.raw_height, bytes.size());
+    if (!why.empty()) {
+        error = "RAW file '" + path + "' " + why;
+        proc.recycle();
         return false;
     }
     auto& params = proc.imgdata.params;
@@ -121,18 +133,13 @@ cv::Mat take_developed_image(LibRaw& proc, ShootingData& shot, std::string& erro
 // Size level 4 halves the half-size development once more; then the longer
 // side is limited to 2000 pixels.
 cv::Mat reduce_raw_size(cv::Mat rgb, int size_level) {
-    if (size_level == 4 && rgb.cols >= 2 && rgb.rows >= 2) {
+    if (size_level == 4 && (rgb.cols >= 2 || rgb.rows >= 2)) {
         cv::Mat half;
-        cv::resize(rgb, half, cv::Size(rgb.cols / 2, rgb.rows / 2), 0, 0, cv::INTER_AREA);
+        cv::resize(rgb, half, cv::Size(std::max(rgb.cols / 2, 1), std::max(rgb.rows / 2, 1)), 0, 0, cv::INTER_AREA);
         rgb = half;
     }
     const int longer = std::max(rgb.cols, rgb.rows);
-    if (longer > 2000) {
-        const float factor = 2000.0f / static_cast<float>(longer);
-        cv::Mat small;
-        cv::resize(rgb, small, cv::Size(), factor, factor, cv::INTER_AREA);
-        rgb = small;
-    }
+    if (longer > 2000) rgb = resize_by_factor(rgb, 2000.0f / static_cast<float>(longer));
     return rgb;
 }
 
@@ -152,10 +159,30 @@ int libraw_progress(void* data, enum LibRaw_progress step, int iteration, int ex
 
 }  // namespace
 
+std::string raw_size_refusal(uint64_t raw_width, uint64_t raw_height, uint64_t file_bytes) {
+    const uint64_t pixels = raw_width * raw_height;  // each side below 2^16 in LibRaw's fields
+    const std::string size = "declares " + std::to_string(raw_width) + " x " + std::to_string(raw_height) + " pixels";
+    if (pixels > kMaxImagePixels)
+        return size + ", more than the limit of " + std::to_string(kMaxImagePixels) + " pixels";
+    if (pixels > kMaxRawPixelsPerByte * file_bytes)
+        return size + ", more than " + std::to_string(kMaxRawPixelsPerByte) + " per byte of its " +
+               std::to_string(file_bytes) + "-byte file";
+    return std::string();
+}
+
 bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progress* progress) {
     raw.path = path;
     raw.error.clear();
 
+    // LibRaw gets the bytes of the regular file checked here, never the path.
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!read_file_bytes(path, bytes, &why)) {
+        raw.error = why.find("not a regular file") != std::string::npos
+                        ? why
+                        : libraw_message(msg::kRawOpen, LIBRAW_IO_ERROR) + " (" + why + ")";
+        return false;
+    }
     std::string note;  // LibRaw's data-error reports, kept off stderr
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
@@ -163,7 +190,7 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progres
         if (progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.0f)) return false;
         proc->set_progress_handler(libraw_progress, progress);
     }
-    if (!open_and_develop(*proc, path, size_level, raw.error)) return false;
+    if (!open_and_develop(*proc, bytes, path, size_level, raw.error)) return false;
     ShootingData shot{};
     cv::Mat rgb = take_developed_image(*proc, shot, raw.error);
     if (rgb.empty()) return false;

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <memory>
 #include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "io/file_io.h"
 
 #include "engine/messages.h"
 #include "io/libraw_quiet.h"
@@ -35,13 +38,28 @@ std::string libraw_reason(const char* prefix, int code, const std::string& note)
 
 int with_embedded_thumbnail(const std::string& path, bool consult_error,
                             const std::function<int(const libraw_processed_image_t&)>& use, std::string& reason) {
+    // LibRaw reads the bytes of the regular file checked here, never the path.
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!read_file_bytes(path, bytes, &why) || bytes.empty()) {
+        reason = why.empty() ? std::string(msg::kThumbOpen) + libraw_strerror(LIBRAW_IO_ERROR) : why;
+        return -1;
+    }
     std::string note;  // outlives the processor that writes it
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
-    int r = proc->open_file(path.c_str());
+    int r = proc->open_buffer(bytes.data(), bytes.size());
     if (r != LIBRAW_SUCCESS) {
         reason = libraw_reason(msg::kThumbOpen, r, note);
         return -1;
+    }
+    // A thumbnail declaring more pixels than any image may have is not unpacked.
+    const auto& t = proc->imgdata.thumbnail;
+    if (uint64_t(t.twidth) * t.theight > kMaxImagePixels) {
+        proc->recycle();
+        reason = "the embedded thumbnail declares " + std::to_string(t.twidth) + " x " + std::to_string(t.theight) +
+                 " pixels, more than the limit of " + std::to_string(kMaxImagePixels);
+        return -2;
     }
     r = proc->unpack_thumb();
     if (r != LIBRAW_SUCCESS) {

@@ -10,13 +10,14 @@
 
 namespace vantorix {
 
-// Opens `path` with LibRaw, unpacks its embedded thumbnail, makes it in
-// memory and hands it to `use`, whose result is returned. Failures, each with
-// LibRaw's reason in `reason`: -1 LibRaw cannot open the file, -2
-// unpack_thumb fails, -3 no in-memory thumbnail (or, when `consult_error` is
-// set, a non-zero error out-value). `reason` is left alone otherwise. The
-// thumbnail, the processor's data and the processor are released on every
-// path, also when `use` throws. LibRaw prints nothing.
+// Reads `path` (a regular file only), opens its bytes with LibRaw, unpacks its
+// embedded thumbnail, makes it in memory and hands it to `use`, whose result
+// is returned. Failures, each with the reason in `reason`: -1 the file cannot
+// be read or LibRaw cannot open it, -2 the thumbnail declares more than
+// kMaxImagePixels or unpack_thumb fails, -3 no in-memory thumbnail (or, when
+// `consult_error` is set, a non-zero error out-value). `reason` is left alone
+// otherwise. The thumbnail, the processor's data and the processor are
+// released on every path, also when `use` throws. LibRaw prints nothing.
 int with_embedded_thumbnail(const std::string& path, bool consult_error,
                             const std::function<int(const libraw_processed_image_t&)>& use, std::string& reason);
 

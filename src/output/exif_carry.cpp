@@ -4,10 +4,28 @@
 #include <libexif/exif-loader.h>
 #include <libexif/exif-utils.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
+#include "io/file_io.h"
+
 namespace vantorix {
+
+void feed_exif_loader(ExifLoader* loader, const std::string& path) {
+    std::string why;
+    const int fd = open_regular_file(path, why);
+    if (fd < 0) return;
+    unsigned char chunk[1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || !exif_loader_write(loader, chunk, static_cast<unsigned int>(n))) break;
+    }
+    ::close(fd);
+}
 
 namespace {
 
@@ -18,7 +36,7 @@ struct ExifDataDeleter {
 ExifData* load_exif(const std::string& path) {
     ExifLoader* loader = exif_loader_new();
     if (!loader) return nullptr;
-    exif_loader_write_file(loader, path.c_str());
+    feed_exif_loader(loader, path);
     ExifData* data = exif_loader_get_data(loader);
     exif_loader_unref(loader);
     return data;

@@ -16,6 +16,7 @@
 
 #include "engine/context.h"
 #include "engine/guard.h"
+#include "output/exif_carry.h"
 #include "output/exif_reader.h"
 
 // The record crosses the interface by value layout: the host and the library
@@ -64,7 +65,7 @@ void copy_text(char (&dst)[N], const char* src) {
 ExifDataPtr load_exif_data(const std::string& path) {
     std::unique_ptr<ExifLoader, ExifLoaderDeleter> loader(exif_loader_new());
     if (!loader) return nullptr;
-    exif_loader_write_file(loader.get(), path.c_str());
+    feed_exif_loader(loader.get(), path);
     const unsigned char* buf = nullptr;
     unsigned int size = 0;
     exif_loader_get_buf(loader.get(), &buf, &size);

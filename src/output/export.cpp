@@ -25,13 +25,15 @@ const ImageBuffer* export_source(EngineContext* ctx, Progress& progress) {
 }
 
 // Writes encoded bytes unless the host cancels once they are ready (then
-// nothing is written). 1 written, 0 write failed, -1 cancelled (message stored).
-int write_encoded(EngineContext* ctx, Progress& progress, const std::string& path, const std::vector<uint8_t>& bytes) {
+// nothing is written). 1 written, 0 write failed (the writer's reason in
+// `why`), -1 cancelled (message stored).
+int write_encoded(EngineContext* ctx, Progress& progress, const std::string& path, const std::vector<uint8_t>& bytes,
+                  std::string& why) {
     if (progress.report(VANTORIX_STAGE_EXPORT, 0.5f)) {
         ctx->fail(kCancelledMessage);
         return -1;
     }
-    if (!write_file_atomic(path, bytes)) return 0;
+    if (!write_file_atomic(path, bytes, &why)) return 0;
     progress.report(VANTORIX_STAGE_EXPORT, 1.0f);  // the file is in place: too late to cancel
     return 1;
 }
@@ -68,10 +70,11 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
         bool ok = !src->empty() &&
                   vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
         if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
-        const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes) : 0;
+        std::string why = "cannot encode '" + out_path + "'";
+        const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes, why) : 0;
         if (written < 0) return -1;
         if (written == 0) {
-            ctx->fail(vantorix::msg::kJpegWrite);
+            ctx->fail(std::string(vantorix::msg::kJpegWrite) + ": " + why);
             return -1;
         }
         return 0;
@@ -87,10 +90,11 @@ VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int b
         std::vector<uint8_t> bytes;
         const bool ok = !src->empty() &&
                         vantorix::encode_image(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {}, bytes);
-        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes) : 0;
+        std::string why = src->empty() ? "nothing to write" : "cannot encode '" + std::string(path) + "'";
+        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes, why) : 0;
         if (written < 0) return -1;
         if (written == 0) {
-            ctx->fail(vantorix::msg::kPngWrite);
+            ctx->fail(std::string(vantorix::msg::kPngWrite) + ": " + why);
             return -1;
         }
         return 0;
@@ -105,10 +109,11 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path) {
         if (!src) return -1;
         std::vector<uint8_t> bytes;
         const bool ok = !src->empty() && vantorix::encode_image(path, vantorix::bgr16(*src), {}, bytes);
-        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes) : 0;
+        std::string why = src->empty() ? "nothing to write" : "cannot encode '" + std::string(path) + "'";
+        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes, why) : 0;
         if (written < 0) return -1;
         if (written == 0) {
-            ctx->fail(vantorix::msg::kTiffWrite);
+            ctx->fail(std::string(vantorix::msg::kTiffWrite) + ": " + why);
             return -1;
         }
         return 0;

@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include "engine/adjustments.h"
+#include "engine/context.h"
 #include "engine/histogram.h"  // compute_histogram, which the read-out uses
 
 namespace vantorix {
@@ -17,6 +18,11 @@ cv::Mat blur_background(const cv::Mat& preview, const cv::Mat& mask, float bg_bl
 // size and covers the subject where the development put it. A copy: the
 // stored mask is not changed.
 cv::Mat mask_on_development(const cv::Mat& mask, cv::Size working, const Adjustments& adj);
+
+// The preview pixels of a development: `processed` in 8-bit RGBA, with the
+// background blurred behind the subject when a mask and a blur are set.
+// Written into `out` (CV_8UC4 of the processed size; its memory is kept).
+void render_preview(const EngineContext& ctx, const ImageBuffer& processed, cv::Mat& out);
 
 // Kernel size of the background blur for an amount in 0..100.
 int background_blur_kernel(float bg_blur);

@@ -97,6 +97,15 @@ cv::Mat mask_on_development(const cv::Mat& mask, cv::Size working, const Adjustm
     return m;
 }
 
+void render_preview(const EngineContext& ctx, const ImageBuffer& processed, cv::Mat& out) {
+    if (ctx.mask_ready && ctx.bg_blur > 0.0f && !ctx.subject_mask.empty()) {
+        const cv::Mat mask = mask_on_development(ctx.subject_mask, ctx.pipeline.working.mat.size(), ctx.adjustments);
+        blur_background(processed.to_8bit(), mask, ctx.bg_blur).copyTo(out);
+    } else {
+        processed.mat.convertTo(out, CV_8U, 0.0038910505836575876);  // as ImageBuffer::to_8bit
+    }
+}
+
 }  // namespace vantorix
 
 extern "C" {
@@ -120,14 +129,8 @@ VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int b
         }
         // The host's buffer as an 8-bit RGBA image: the conversion writes straight into it.
         cv::Mat out(processed.rows(), processed.cols(), CV_8UC4, buffer);
-        if (ctx->mask_ready && ctx->bg_blur > 0.0f && !ctx->subject_mask.empty()) {
-            const cv::Mat mask = vantorix::mask_on_development(ctx->subject_mask, ctx->pipeline.working.mat.size(),
-                                                               ctx->adjustments);
-            vantorix::blur_background(ctx->pipeline.processed_8bit(), mask, ctx->bg_blur).copyTo(out);
-        } else {
-            processed.mat.convertTo(out, CV_8U, 0.0038910505836575876);  // as ImageBuffer::to_8bit
-            CV_Assert(out.data == buffer);
-        }
+        vantorix::render_preview(*ctx, processed, out);
+        CV_Assert(out.data == buffer);
         return 0;
     });
 }

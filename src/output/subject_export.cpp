@@ -48,13 +48,14 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
         const int from_to[] = {2, 0, 1, 1, 0, 2, 4, 3};
         cv::mixChannels(sources, 2, &bgra, 1, from_to, 4);
         std::vector<uint8_t> bytes;
+        std::string why = "cannot encode '" + std::string(path) + "'";
         const bool encoded = vantorix::encode_image(path, bgra, {cv::IMWRITE_PNG_COMPRESSION, 6}, bytes);
         if (encoded && progress.report(VANTORIX_STAGE_EXPORT, 0.5f)) {
             ctx->fail(vantorix::kCancelledMessage);
             return -1;
         }
-        if (!encoded || !vantorix::write_file_atomic(path, bytes)) {
-            ctx->fail(vantorix::msg::kCutoutWrite);
+        if (!encoded || !vantorix::write_file_atomic(path, bytes, &why)) {
+            ctx->fail(std::string(vantorix::msg::kCutoutWrite) + ": " + why);
             return -2;
         }
         progress.report(VANTORIX_STAGE_EXPORT, 1.0f);

@@ -38,7 +38,7 @@ int hand_out(const unsigned char* bytes, size_t size, uint8_t** out_data, uint32
 }
 
 bool encode_jpeg(const cv::Mat& image, int quality, std::vector<uint8_t>& out) {
-    return encode_image_bytes(".jpg", image, out, {cv::IMWRITE_JPEG_QUALITY, quality}) && !out.empty();
+    return codec_encode(".jpg", image, out, {cv::IMWRITE_JPEG_QUALITY, quality}) && !out.empty();
 }
 
 int thumbnail_of_image(const std::string& path, uint8_t** out_data, uint32_t* out_size) {

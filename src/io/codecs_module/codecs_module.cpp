@@ -5,7 +5,7 @@
 
 namespace {
 
-cv::Mat decode(const std::vector<uint8_t>& bytes, int flags) { return cv::imdecode(bytes, flags); }
+cv::Mat decode(const cv::Mat& bytes, int flags) { return cv::imdecode(bytes, flags); }
 
 bool encode(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out, const std::vector<int>& params) {
     return cv::imencode(ext, image, out, params);

@@ -1,0 +1,55 @@
+// The preview export and the plain file writer: the rest of what the command
+// line writes, through the same atomic writer as every export.
+#include <algorithm>
+#include <cstring>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "engine/context.h"
+#include "engine/guard.h"
+#include "io/file_io.h"
+#include "output/histogram.h"
+#include "pipeline/pipeline.h"
+
+extern "C" {
+
+VANTORIX_API int vantorix_export_preview(EngineContext* ctx, const char* path, int quality, int bits) {
+    if (!ctx || !path) return -1;
+    return vantorix::guarded(ctx, -1, [&]() -> int {
+        vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        const vantorix::ImageBuffer* developed =
+            vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress);
+        if (!developed) return -1;
+        // The pixels vantorix_get_preview hands out.
+        cv::Mat rgba(developed->rows(), developed->cols(), CV_8UC4);
+        vantorix::render_preview(*ctx, *developed, rgba);
+        cv::Mat bgr;
+        cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
+        if (bits == 16) bgr.convertTo(bgr, CV_16U, 257.0);
+        const int q = std::max(std::min(quality, 100), 1);
+        std::string why;
+        if (!vantorix::write_image_file(path, bgr, {cv::IMWRITE_JPEG_QUALITY, q}, &why)) {
+            ctx->fail("preview write failed: " + why);
+            return -1;
+        }
+        return 0;
+    });
+}
+
+VANTORIX_API int vantorix_write_file(const char* path, const uint8_t* data, size_t size, char* message,
+                                     size_t message_capacity) {
+    if (message && message_capacity > 0) message[0] = '\0';
+    if (!path || (!data && size > 0)) return -1;
+    return vantorix::guarded(nullptr, -1, [&]() -> int {
+        std::string why;
+        if (vantorix::write_file_atomic(path, data, size, &why)) return 0;
+        if (message && message_capacity > 0) {
+            const size_t n = std::min(why.size(), message_capacity - 1);
+            std::memcpy(message, why.data(), n);
+            message[n] = '\0';
+        }
+        return -2;
+    });
+}
+
+}  // extern "C"
