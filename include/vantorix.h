@@ -1227,6 +1227,19 @@ VANTORIX_API int vantorix_export_preview(EngineContext* ctx, const char* path, i
 VANTORIX_API int vantorix_write_file(const char* path, const uint8_t* data, size_t size, char* message,
                                      size_t message_capacity);
 
+/* ---- Threads --------------------------------------------------------------- */
+
+/**
+ * Sets how many threads OpenCV's process-wide pool may use for the engine's
+ * work (the engine starts no threads of its own). count: 0 or 1 runs
+ * everything on the calling thread, which suits a host that develops several
+ * photos at once, one context per thread; n > 1 allows n threads; a negative
+ * value restores OpenCV's default (one per core). Results do not depend on
+ * it. Process-wide: call it at start-up, not while another thread develops.
+ * Needs no context.
+ */
+VANTORIX_API void vantorix_set_thread_count(int count);
+
 #ifdef __cplusplus
 }
 #endif

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <opencv2/core/utility.hpp>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -170,7 +169,7 @@ int run_batch(const ParsedDevelop& p) {
     // The workers are the batch's parallelism: each develops on its own
     // thread, without OpenCV's thread pool (shared by all workers, it would
     // only add hand-offs; measured: about 20 % more processor time).
-    cv::setNumThreads(1);
+    vantorix_set_thread_count(1);
     std::vector<std::thread> pool;
     for (size_t w = 0; w < workers; ++w) {
         try {

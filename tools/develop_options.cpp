@@ -11,8 +11,6 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "commands.h"
 #include "vantorix.h"
