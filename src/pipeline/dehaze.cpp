@@ -16,7 +16,8 @@ void apply_dehaze(cv::Mat& img, const Adjustments& adj) {
     const float s = std::min(adj.dehaze, FLT_MAX) / 100.0f;
 
     // Dark channel: min(min(R, G), B) per pixel.
-    cv::Mat dark(img.size(), CV_32FC1);
+    // Kept in this thread's scratch plane: a re-render touches no fresh pages.
+    cv::Mat& dark = scratch_plane(0, img.size());
     for (int y = 0; y < img.rows; ++y) {
         const float* p = img.ptr<float>(y);
         float* d = dark.ptr<float>(y);

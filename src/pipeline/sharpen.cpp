@@ -24,8 +24,9 @@ void apply_sharpening(cv::Mat& img, const Adjustments& adj) {
     // The kernel the library would derive from sigma, never past the image's larger side.
     const int ksize = gaussian_kernel_size(sigma, kernel_size_bound(img));
 
-    std::vector<cv::Mat> planes = color_planes(img);
-    cv::Mat masked(img.size(), CV_32FC1);
+    // Planes and mask live in this thread's scratch planes (no fresh pages per render).
+    std::vector<cv::Mat>& planes = scratch_color_planes(img);
+    cv::Mat& masked = scratch_plane(3, img.size());
     for (int c = 0; c < 3; ++c) {
         cv::Mat& plane = planes[c];
         cv::GaussianBlur(plane, masked, cv::Size(ksize, ksize), static_cast<double>(sigma), 0.0,
