@@ -30,10 +30,13 @@ void apply_clarity_texture(cv::Mat& img, const Adjustments& adj) {
     const float texture = finite_setting(adj.texture);
     if ((clarity == 0.0f && texture == 0.0f) || img.empty()) return;
 
-    std::vector<cv::Mat> planes = color_planes(img);
+    // Planes, luminance and detail live in this thread's scratch planes, so a
+    // re-render touches no fresh pages.
+    std::vector<cv::Mat>& planes = scratch_color_planes(img);
     // One luminance plane for both scales, taken before clarity changes the planes.
-    const cv::Mat lum = luminance_plane(planes);
-    cv::Mat detail;
+    cv::Mat& lum = scratch_plane(3, img.size());
+    luminance_plane(planes, lum);
+    cv::Mat& detail = scratch_plane(4, img.size());
     if (clarity != 0.0f) add_luminance_detail(planes, lum, 20.0, clarity / 100.0f * 0.3f, detail);
     if (texture != 0.0f) add_luminance_detail(planes, lum, 3.0, texture / 100.0f * 0.2f, detail);
     store_color_planes(planes, img);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "pipeline/color_helpers.h"
+#include "pipeline/row_parallel.h"
 #include "pipeline/stages.h"
 #include "pipeline/tone_color_math.h"
 
@@ -29,7 +30,7 @@ void apply_saturation_vibrance(cv::Mat& img, const Adjustments& adj) {
     const float sf = saturation / 100.0f + 1.0f;
     const float vb = vibrance / 100.0f;
 
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
             float r = p[0], g = p[1], b = p[2];
@@ -53,7 +54,7 @@ void apply_saturation_vibrance(cv::Mat& img, const Adjustments& adj) {
             p[1] = g;
             p[2] = b;
         }
-    }
+    });
 }
 
 void apply_hsl(cv::Mat& img, const Adjustments& adj) {
@@ -67,7 +68,7 @@ void apply_hsl(cv::Mat& img, const Adjustments& adj) {
     }
     if (!any) return;
 
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
             float h, s, l;
@@ -91,7 +92,7 @@ void apply_hsl(cv::Mat& img, const Adjustments& adj) {
             const float l2 = clamp01(l + ls / 200.0f);
             hsl_to_rgb(h2, s2, l2, p[0], p[1], p[2]);
         }
-    }
+    });
 }
 
 void apply_split_toning(cv::Mat& img, const Adjustments& adj) {
@@ -104,7 +105,7 @@ void apply_split_toning(cv::Mat& img, const Adjustments& adj) {
     const float hs = hi_sat / 100.0f;
     const float bal = or_zero(adj.split_balance) / 100.0f * 0.3f;
 
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
             const float lum = luminance(p[0], p[1], p[2]);
@@ -117,7 +118,7 @@ void apply_split_toning(cv::Mat& img, const Adjustments& adj) {
             const float h2 = h + (w_sh * sh + w_hi * hh - h) * (k * 0.5f);
             hsl_to_rgb(h2, s2, l, p[0], p[1], p[2]);
         }
-    }
+    });
 }
 
 }  // namespace vantorix

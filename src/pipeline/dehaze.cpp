@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "pipeline/detail_helpers.h"
+#include "pipeline/row_parallel.h"
 #include "pipeline/stages.h"
 
 namespace vantorix {
@@ -16,12 +17,13 @@ void apply_dehaze(cv::Mat& img, const Adjustments& adj) {
     const float s = std::min(adj.dehaze, FLT_MAX) / 100.0f;
 
     // Dark channel: min(min(R, G), B) per pixel.
-    cv::Mat dark(img.size(), CV_32FC1);
-    for (int y = 0; y < img.rows; ++y) {
+    // Kept in this thread's scratch plane: a re-render touches no fresh pages.
+    cv::Mat& dark = scratch_plane(0, img.size());
+    for_each_row(img.rows, [&](int y) {
         const float* p = img.ptr<float>(y);
         float* d = dark.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) d[x] = std::min(std::min(p[0], p[1]), p[2]);
-    }
+    });
 
     // Local minimum over a w x w window; the constant border is the largest
     // value, so it never wins.
@@ -38,7 +40,7 @@ void apply_dehaze(cv::Mat& img, const Adjustments& adj) {
 
     // Recovery with t bounded below by 0.1: (v - A) / t + A, clamped to 0..1
     // (THRESH_TOZERO at 0, then THRESH_TRUNC at 1). Alpha is not read.
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         const float* tr = t.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
@@ -49,7 +51,7 @@ void apply_dehaze(cv::Mat& img, const Adjustments& adj) {
                 p[c] = v > 1.0f ? 1.0f : v;
             }
         }
-    }
+    });
 }
 
 }  // namespace vantorix

@@ -30,6 +30,23 @@ std::vector<cv::Mat> color_planes(const cv::Mat& img) {
     return planes;
 }
 
+cv::Mat& scratch_plane(int slot, cv::Size size) {
+    thread_local cv::Mat slots[8];
+    CV_Assert(slot >= 0 && slot < 8);
+    cv::Mat& m = slots[slot];
+    m.create(size, CV_32FC1);  // keeps the memory when size and type match
+    return m;
+}
+
+std::vector<cv::Mat>& scratch_color_planes(const cv::Mat& img) {
+    CV_Assert(img.type() == CV_32FC4);
+    thread_local std::vector<cv::Mat> planes(3);
+    for (int c = 0; c < 3; ++c) planes[c] = scratch_plane(c, img.size());
+    static const int from_to[] = {0, 0, 1, 1, 2, 2};
+    cv::mixChannels(std::vector<cv::Mat>{img}, planes, from_to, 3);
+    return planes;
+}
+
 void store_color_planes(const std::vector<cv::Mat>& planes, cv::Mat& img) {
     static const int from_to[] = {0, 0, 1, 1, 2, 2};
     std::vector<cv::Mat> dst{img};
@@ -38,9 +55,13 @@ void store_color_planes(const std::vector<cv::Mat>& planes, cv::Mat& img) {
 
 cv::Mat luminance_plane(const std::vector<cv::Mat>& planes) {
     cv::Mat lum;
+    luminance_plane(planes, lum);
+    return lum;
+}
+
+void luminance_plane(const std::vector<cv::Mat>& planes, cv::Mat& lum) {
     cv::addWeighted(planes[0], static_cast<double>(0.2126f), planes[1], static_cast<double>(0.7152f), 0.0, lum);
     cv::scaleAdd(planes[2], static_cast<double>(0.0722f), lum, lum);
-    return lum;
 }
 
 int kernel_size_bound(const cv::Mat& img) { return std::max(std::max(img.rows, img.cols), 1) | 1; }

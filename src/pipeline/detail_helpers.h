@@ -18,6 +18,15 @@ void clamp_unit(cv::Mat& plane);
 // The red, green and blue planes of a CV_32FC4 image (alpha is left out).
 std::vector<cv::Mat> color_planes(const cv::Mat& img);
 
+// A float plane of this thread kept between renders, so that a re-render
+// reuses its pages instead of faulting in fresh ones. Slot 0..7; the plane is
+// (re)allocated only when the size changes. Valid until the same slot is asked
+// for again on this thread; never hand it out of a stage.
+cv::Mat& scratch_plane(int slot, cv::Size size);
+
+// color_planes into this thread's scratch slots 0..2 (see scratch_plane).
+std::vector<cv::Mat>& scratch_color_planes(const cv::Mat& img);
+
 // Writes three planes back into channels 0..2 of img; alpha stays as it is.
 void store_color_planes(const std::vector<cv::Mat>& planes, cv::Mat& img);
 
@@ -27,6 +36,8 @@ void store_color_planes(const std::vector<cv::Mat>& planes, cv::Mat& img);
 // (addWeighted of the first two, then scaleAdd of the third), without its
 // temporary.
 cv::Mat luminance_plane(const std::vector<cv::Mat>& planes);
+// The same, into `lum` (reused when it already has the size and type).
+void luminance_plane(const std::vector<cv::Mat>& planes, cv::Mat& lum);
 
 // The largest kernel a setting may ask for on this image: the larger side,
 // made odd by setting its lowest bit.

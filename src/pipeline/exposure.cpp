@@ -3,6 +3,7 @@
 
 #include <cfloat>
 
+#include "pipeline/row_parallel.h"
 #include "pipeline/stages.h"
 #include "pipeline/tone_color_math.h"
 
@@ -17,7 +18,7 @@ void apply_exposure(cv::Mat& img, const Adjustments& adj) {
     // One pass doing what a scaled conversion of each colour plane (v * gain + 0)
     // followed by a truncation at 1 does; alpha is not touched and there is no
     // lower clamp.
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
             for (int c = 0; c < 3; ++c) {
@@ -25,7 +26,7 @@ void apply_exposure(cv::Mat& img, const Adjustments& adj) {
                 p[c] = v > 1.0f ? 1.0f : v;
             }
         }
-    }
+    });
 }
 
 }  // namespace vantorix

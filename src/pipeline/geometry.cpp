@@ -94,12 +94,18 @@ void apply_geometry(cv::Mat& img, const Adjustments& adj) {
     else if (adj.flip_v != 0)
         cv::flip(img, img, 0);
 
+    // The buffer the last resampling on this thread read is kept for the next
+    // render, so a re-render writes into pages it already has.
+    thread_local cv::Mat kept;
     cv::Mat spare;
+    if (kept.u && kept.u->refcount == 1 && kept.size() == img.size() && kept.type() == img.type()) spare = kept;
+    kept.release();
     if (adj.rotation != 0.0f && std::isfinite(adj.rotation)) rotate(img, spare, adj.rotation);
 
     if ((adj.perspective_h != 0.0f || adj.perspective_v != 0.0f) && std::isfinite(adj.perspective_h) &&
         std::isfinite(adj.perspective_v))
         correct_perspective(img, spare, adj.perspective_h, adj.perspective_v);
+    kept = spare;
 
     // The cropped image is a view of the rectangle: the same pixels as a copy,
     // without copying them (the later stages and the conversion to 16 bits work

@@ -40,7 +40,13 @@ void correct_distortion(cv::Mat& img, float distortion) {
         nxs[static_cast<size_t>(x)] = nx;
         nx2s[static_cast<size_t>(x)] = nx * nx;
     }
-    cv::Mat out(H, W, img.type());
+    // The buffer the last correction on this thread read is kept and written
+    // next time, so a re-render touches no fresh pages.
+    thread_local cv::Mat kept;
+    cv::Mat out;
+    if (kept.u && kept.u->refcount == 1 && kept.size() == img.size() && kept.type() == img.type()) out = kept;
+    kept.release();
+    out.create(H, W, img.type());
     const int band = std::min(H, kDistortionBandRows);
     cv::Mat map_x(band, W, CV_32FC1), map_y(band, W, CV_32FC1);
     for (int y0 = 0; y0 < H; y0 += band) {
@@ -61,6 +67,7 @@ void correct_distortion(cv::Mat& img, float distortion) {
         cv::remap(img, dst, map_x.rowRange(0, rows), map_y.rowRange(0, rows), cv::INTER_LINEAR, cv::BORDER_REFLECT,
                   cv::Scalar(0));
     }
+    kept = img;
     img = out;
 }
 

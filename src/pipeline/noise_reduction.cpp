@@ -17,13 +17,15 @@ void apply_noise_reduction(cv::Mat& img, const Adjustments& adj) {
 
     // Kernels never grow past the image's larger side, whatever the setting.
     const int bound = kernel_size_bound(img);
-    std::vector<cv::Mat> planes = color_planes(img);
+    // Planes, luminance and ratio live in this thread's scratch planes (no fresh pages per render).
+    std::vector<cv::Mat>& planes = scratch_color_planes(img);
 
     if (luminance_on) {
         const float s = nr_lum / 100.0f;
-        cv::Mat lum = luminance_plane(planes);
+        cv::Mat& lum = scratch_plane(3, img.size());
+        luminance_plane(planes, lum);
         const int k = stepped_kernel_size(nr_lum, 5.0f, bound);
-        cv::Mat ratio;
+        cv::Mat& ratio = scratch_plane(4, img.size());
         cv::GaussianBlur(lum, ratio, cv::Size(k, k), 0.0, 0.0, cv::BORDER_REFLECT_101);
         const float a = s * 0.6f;
         const float b = 1.0f - a;

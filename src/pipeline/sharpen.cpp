@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pipeline/detail_helpers.h"
+#include "pipeline/row_parallel.h"
 #include "pipeline/stages.h"
 
 namespace vantorix {
@@ -24,14 +25,15 @@ void apply_sharpening(cv::Mat& img, const Adjustments& adj) {
     // The kernel the library would derive from sigma, never past the image's larger side.
     const int ksize = gaussian_kernel_size(sigma, kernel_size_bound(img));
 
-    std::vector<cv::Mat> planes = color_planes(img);
-    cv::Mat masked(img.size(), CV_32FC1);
+    // Planes and mask live in this thread's scratch planes (no fresh pages per render).
+    std::vector<cv::Mat>& planes = scratch_color_planes(img);
+    cv::Mat& masked = scratch_plane(3, img.size());
     for (int c = 0; c < 3; ++c) {
         cv::Mat& plane = planes[c];
         cv::GaussianBlur(plane, masked, cv::Size(ksize, ksize), static_cast<double>(sigma), 0.0,
                          cv::BORDER_REFLECT_101);
         // D = P - blur; mask = |D| > theta ? 1 : 0; masked = D * mask (one pass).
-        for (int y = 0; y < plane.rows; ++y) {
+        for_each_row(plane.rows, [&](int y) {
             const float* p = plane.ptr<float>(y);
             float* m = masked.ptr<float>(y);
             for (int x = 0; x < plane.cols; ++x) {
@@ -39,7 +41,7 @@ void apply_sharpening(cv::Mat& img, const Adjustments& adj) {
                 const float mask = std::fabs(d) > theta ? 1.0f : 0.0f;
                 m[x] = d * mask;
             }
-        }
+        });
         // plane + masked * a, as the matrix expression evaluates it.
         cv::scaleAdd(masked, static_cast<double>(a), plane, plane);
         clamp_unit(plane);

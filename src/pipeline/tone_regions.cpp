@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "pipeline/row_parallel.h"
 #include "pipeline/stages.h"
 #include "pipeline/tone_color_math.h"
 
@@ -17,7 +18,7 @@ void apply_highlights_shadows(cv::Mat& img, const Adjustments& adj) {
     const float h = highlights / 100.0f;
     const float s = shadows / 100.0f;
 
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
             const float lum = std::max(1e-6f, tonemath::luminance(p[0], p[1], p[2]));
@@ -41,7 +42,7 @@ void apply_highlights_shadows(cv::Mat& img, const Adjustments& adj) {
                 p[2] = clamp01(k * p[2]);
             }
         }
-    }
+    });
 }
 
 void apply_whites_blacks(cv::Mat& img, const Adjustments& adj) {
@@ -56,11 +57,11 @@ void apply_whites_blacks(cv::Mat& img, const Adjustments& adj) {
         // No usable range between the black and the white point: a hard
         // threshold at the black point instead of a division by ~0 or an
         // inverted image.
-        for (int y = 0; y < img.rows; ++y) {
+        for_each_row(img.rows, [&](int y) {
             float* p = img.ptr<float>(y);
             for (int x = 0; x < img.cols; ++x, p += 4)
                 for (int c = 0; c < 3; ++c) p[c] = p[c] > bp ? 1.0f : 0.0f;
-        }
+        });
         return;
     }
 
@@ -71,8 +72,10 @@ void apply_whites_blacks(cv::Mat& img, const Adjustments& adj) {
     // are limited to 0..1 (to zero at 0, truncated at 1) and alpha is kept.
     const double inv_range = 1.0 / static_cast<double>(range);
     const double beta = -static_cast<double>(bp) * inv_range;
+    // Rows are split among threads; each range has its own scratch row.
+    cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& range) {
     cv::Mat scratch(1, img.cols * 4, CV_32F);
-    for (int y = 0; y < img.rows; ++y) {
+    for (int y = range.start; y < range.end; ++y) {
         float* p = img.ptr<float>(y);
         const cv::Mat row(1, img.cols * 4, CV_32F, p);
         row.convertTo(scratch, CV_32F, inv_range, beta);
@@ -84,6 +87,7 @@ void apply_whites_blacks(cv::Mat& img, const Adjustments& adj) {
             }
         }
     }
+    });
 }
 
 }  // namespace vantorix

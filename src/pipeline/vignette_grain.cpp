@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "pipeline/row_parallel.h"
 #include "pipeline/stages.h"
 
 namespace vantorix {
@@ -76,10 +77,10 @@ void apply_vignette(cv::Mat& img, const Adjustments& adj) {
     for (int x = 0; x < img.cols; ++x) nxs[static_cast<size_t>(x)] = (static_cast<float>(x) - cx) / cx;
     auto row = squared ? (lighten ? vignette_row<true, true> : vignette_row<true, false>)
                        : (lighten ? vignette_row<false, true> : vignette_row<false, false>);
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         const float ny = (static_cast<float>(y) - cy) / cy;
         row(img.ptr<float>(y), nxs.data(), img.cols, ny, v);
-    }
+    });
 }
 
 // Adds one blurred Gaussian noise field, drawn from OpenCV's random generator
@@ -105,7 +106,7 @@ void apply_grain(cv::Mat& img, const Adjustments& adj) {
 
     // Per colour channel: add the field, then THRESH_TOZERO at 0 and
     // THRESH_TRUNC at 1, fused into one pass; alpha is left alone.
-    for (int y = 0; y < img.rows; ++y) {
+    for_each_row(img.rows, [&](int y) {
         float* p = img.ptr<float>(y);
         const float* n = field.ptr<float>(y);
         for (int x = 0; x < img.cols; ++x, p += 4) {
@@ -115,7 +116,7 @@ void apply_grain(cv::Mat& img, const Adjustments& adj) {
                 p[c] = v > 1.0f ? 1.0f : v;
             }
         }
-    }
+    });
 }
 
 }  // namespace vantorix
