@@ -1,6 +1,5 @@
 // The C interface as a whole: failure codes and messages of every entry
 // point, the settings record, and contexts used on several threads.
-#include <limits>
 #include <thread>
 
 #include "engine/context.h"
@@ -28,10 +27,8 @@ const struct {
 } kCalls[] = {
     {"process", [](EngineContext* c, bool) { return vantorix_process(c); }, "no image loaded"},
     {"preview", [](EngineContext* c, bool n) { return vantorix_get_preview(c, n ? nullptr : g_bytes, 64); }, "no image loaded"},
-    {"histogram", [](EngineContext* c, bool n) { return vantorix_get_histogram(c, g_hist[0], n ? nullptr : g_hist[1], g_hist[2], g_hist[3]); },
-     "no image loaded"},
-    {"export jpeg", [](EngineContext* c, bool n) { return vantorix_export_jpeg(c, n ? nullptr : temp_path("f.jpg").c_str(), 90, 0, 1); },
-     "no image loaded"},
+    {"histogram", [](EngineContext* c, bool n) { return vantorix_get_histogram(c, g_hist[0], n ? nullptr : g_hist[1], g_hist[2], g_hist[3]); }, "no image loaded"},
+    {"export jpeg", [](EngineContext* c, bool n) { return vantorix_export_jpeg(c, n ? nullptr : temp_path("f.jpg").c_str(), 90, 0, 1); }, "no image loaded"},
     {"export png", [](EngineContext* c, bool n) { return vantorix_export_png(c, n ? nullptr : temp_path("f.png").c_str(), 16); }, "no image loaded"},
     {"export tiff", [](EngineContext* c, bool n) { return vantorix_export_tiff(c, n ? nullptr : temp_path("f.tif").c_str()); }, "no image loaded"},
     {"exif", [](EngineContext* c, bool n) { return vantorix_get_exif(c, n ? nullptr : &g_exif); }, "no file loaded"},
@@ -41,10 +38,8 @@ const struct {
     {"auto straighten", [](EngineContext* c, bool n) { return vantorix_auto_straighten(c, n ? nullptr : g_f); }, "no image loaded"},
     {"auto crop", [](EngineContext* c, bool n) { return vantorix_auto_crop(c, g_f, g_f + 1, n ? nullptr : g_f + 2, g_f + 3); }, "no image loaded"},
     {"segment", [](EngineContext* c, bool) { return vantorix_segment_subject(c, -1, -1); }, "no image loaded"},
-    {"mask", [](EngineContext* c, bool n) { return vantorix_get_mask(c, n ? nullptr : g_bytes, 64); },
-     "no segmentation mask \xE2\x80\x94 call vantorix_segment_subject first"},
-    {"subject png", [](EngineContext* c, bool n) { return vantorix_export_subject_png(c, n ? nullptr : temp_path("s.png").c_str()); },
-     "no segmentation mask"},
+    {"mask", [](EngineContext* c, bool n) { return vantorix_get_mask(c, n ? nullptr : g_bytes, 64); }, "no segmentation mask \xE2\x80\x94 call vantorix_segment_subject first"},
+    {"subject png", [](EngineContext* c, bool n) { return vantorix_export_subject_png(c, n ? nullptr : temp_path("s.png").c_str()); }, "no segmentation mask"},
     {"load", [](EngineContext* c, bool n) { return vantorix_load_arw(c, n ? nullptr : temp_path("missing.png").c_str(), 1); }, nullptr},
 };
 
@@ -79,40 +74,29 @@ TEST(Api, FailuresOfEveryEntryPoint) {
 }
 
 TEST(Api, LifecycleAndSettingsRecord) {
-    EXPECT_STREQ(vantorix_version(), "1.0.0");
-    EXPECT_TRUE(vantorix_init() == 0 && vantorix_init() == 0);
+    EXPECT_TRUE(vantorix_init() == 0 && vantorix_init() == 0 && std::string(vantorix_version()) == "1.0.0");
     vantorix_shutdown();
     Context ctx;
-    EXPECT_EQ(vantorix_get_width(ctx), 0);
-    EXPECT_STREQ(vantorix_last_error(ctx), "");
+    EXPECT_TRUE(vantorix_get_width(ctx) == 0 && *vantorix_last_error(ctx) == 0);
     const vantorix::Adjustments& a = ctx.ctx->adjustments;
-    vantorix_set_exposure(ctx, 1000.0f);  // stored unclamped
     const float pts[] = {0.0f, 0.1f, 0.8f, 0.5f, 0.3f, 0.9f};
+    vantorix_set_exposure(ctx, 1000.0f);  // stored unclamped
     vantorix_set_tone_curve(ctx, 2, pts, 3);
-    vantorix_set_tone_curve(ctx, 2, pts, 1);  // too few points, a bad channel, no points: ignored
-    vantorix_set_tone_curve(ctx, 4, pts, 3);
-    vantorix_set_tone_curve(ctx, 1, nullptr, 3);
-    vantorix_set_hsl(ctx, 8, 1, 2, 3);
-    vantorix_set_hsl(ctx, 7, 1, 2, 3);
+    vantorix_set_tone_curve(ctx, 1, pts, 1);  // too few points: ignored
     vantorix_set_split_toning(ctx, 1, 200, 30, 77);  // shadows: balance ignored
     vantorix_set_split_toning(ctx, 0, 40, 20, -10);
-    EXPECT_EQ(a.exposure, 1000.0f);
-    EXPECT_TRUE(a.tone_curves[2].size() == 3 && a.tone_curves[2][2].x == 0.3f && a.tone_curves[1].size() == 2);
-    EXPECT_TRUE(a.hsl[0].hue == 0 && a.hsl[7].luminance == 3);
-    EXPECT_TRUE(a.split_shadow_hue == 200 && a.split_shadow_saturation == 30 && a.split_highlight_saturation == 20);
-    EXPECT_EQ(a.split_balance, -10.0f);
+    EXPECT_TRUE(a.exposure == 1000 && a.tone_curves[2][2].x == 0.3f && a.tone_curves[1].size() == 2);  // the host's order kept
+    EXPECT_TRUE(a.split_shadow_hue == 200 && a.split_shadow_saturation == 30 && a.split_highlight_saturation == 20 && a.split_balance == -10);
     for (auto [in, out] : {std::pair<float, float>{150, 100}, {-5, 0}, {NAN, 100}, {42.5f, 42.5f}}) {
         vantorix_set_bg_blur(ctx, in);
         EXPECT_EQ(ctx.ctx->bg_blur, out) << in;
     }
     ctx.ctx->processed_valid = true;
-    vantorix_reset_adjustments(ctx);
-    EXPECT_FALSE(ctx.ctx->processed_valid);
-    EXPECT_TRUE(a.exposure == 0 && a.temperature == 5500 && a.tone_curves[2].size() == 2 && a.hsl[7].luminance == 0);
-    EXPECT_TRUE(a.crop.w == 0 && a.split_balance == 0);
-    EXPECT_EQ(ctx.ctx->bg_blur, 42.5f);  // not a development setting
-    EXPECT_EQ(vantorix::scaled_height(3000, 2000, 512), 341);
-    EXPECT_EQ(vantorix::scaled_height(100000, 10, 512), 1);  // never zero
+    vantorix_reset_adjustments(ctx);  // bg_blur is not a development setting
+    EXPECT_TRUE(!ctx.ctx->processed_valid && a.exposure == 0 && a.temperature == 5500 && a.tone_curves[2].size() == 2 && ctx.ctx->bg_blur == 42.5f);
+    EXPECT_TRUE(a.crop.w == 0 && a.split_balance == 0 && a.split_shadow_saturation == 0);
+    // Analysis heights: rounded down, never zero for a picture, zero for none.
+    EXPECT_TRUE(vantorix::scaled_height(3000, 2000, 512) == 341 && vantorix::scaled_height(100000, 10, 512) == 1);
     EXPECT_EQ(vantorix::scaled_height(0, 10, 512), 0);
 }
 
@@ -128,10 +112,8 @@ TEST(Api, LibraryErrorsBecomeFailures) {
 
 // Four contexts on four threads give the same files as one after another.
 TEST(Api, FourContextsOnFourThreads) {
-    cv::Mat pic(300, 400, CV_8UC3);
-    cv::randu(pic, 0, 256);
     const std::string jpeg = temp_path("threads_src.jpg"), dng = temp_path("threads_src.dng");
-    testsupport::write_image(jpeg, pic);
+    testsupport::write_image(jpeg, testsupport::disc_image(400, 300, {150, 100}, 60));
     testsupport::DngOptions o;
     o.width = 160, o.height = 120, o.red = 5000, o.blue = 40000;
     ASSERT_TRUE(testsupport::write_dng(dng, o));
@@ -142,8 +124,7 @@ TEST(Api, FourContextsOnFourThreads) {
         vantorix_load_arw(ctx, std::get<0>(jobs[i]).c_str(), 1);
         vantorix_set_brightness(ctx, std::get<1>(jobs[i]));
         vantorix_set_contrast(ctx, std::get<2>(jobs[i]));
-        if (vantorix_process(ctx) || vantorix_export_jpeg(ctx, jpg.c_str(), 88, 0, 0) || vantorix_export_png(ctx, png.c_str(), 16))
-            return std::vector<uint8_t>();
+        if (vantorix_process(ctx) || vantorix_export_jpeg(ctx, jpg.c_str(), 88, 0, 0) || vantorix_export_png(ctx, png.c_str(), 16)) return std::vector<uint8_t>();
         std::vector<uint8_t> bytes = testsupport::read_bytes(jpg), more = testsupport::read_bytes(png);
         bytes.insert(bytes.end(), more.begin(), more.end());
         return bytes;
@@ -152,9 +133,5 @@ TEST(Api, FourContextsOnFourThreads) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i) threads.emplace_back([&, i] { parallel[i] = run(i, "p" + std::to_string(i)); });
     for (auto& t : threads) t.join();
-    for (int i = 0; i < 4; ++i) {
-        const std::vector<uint8_t> alone = run(i, "s" + std::to_string(i));
-        EXPECT_FALSE(alone.empty()) << i;
-        EXPECT_EQ(alone, parallel[i]) << "job " << i;
-    }
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(!parallel[i].empty() && run(i, "s" + std::to_string(i)) == parallel[i]) << "job " << i;
 }

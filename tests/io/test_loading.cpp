@@ -1,9 +1,7 @@
 // Loading ordinary image files and camera RAW files, and the file helpers.
 #include <sys/stat.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <opencv2/imgcodecs.hpp>
 
 #include "engine/context.h"
 #include "io/file_io.h"
@@ -32,8 +30,7 @@ std::string dng(const std::string& name, int w, int h, DngOptions o = DngOptions
 
 cv::Size loaded_size(const std::string& path, int level) {
     Context ctx;
-    EXPECT_EQ(vantorix_load_arw(ctx, path.c_str(), level), 0) << path << ": " << vantorix_last_error(ctx);
-    return {vantorix_get_width(ctx), vantorix_get_height(ctx)};
+    return vantorix_load_arw(ctx, path.c_str(), level) == 0 ? cv::Size(vantorix_get_width(ctx), vantorix_get_height(ctx)) : cv::Size();
 }
 
 }  // namespace
@@ -72,10 +69,8 @@ TEST(Loading, MalformedFilesKeepTheEarlierImage) {
         ctx.ctx->processed_valid = true;
         EXPECT_EQ(vantorix_load_arw(ctx, p.c_str(), 1), -1) << p;
         const std::string message = vantorix_last_error(ctx);
-        EXPECT_TRUE(vantorix::has_image_extension(p) ? message == "OpenCV could not read: " + p
-                                                     : message.rfind("LibRaw open_file failed: ", 0) == 0) << message;
-        EXPECT_FALSE(ctx.ctx->processed_valid);
-        EXPECT_TRUE(vantorix_get_width(ctx) == 64 && ctx.ctx->raw.width == 64 && ctx.ctx->loaded_path == good) << p;
+        EXPECT_EQ(message.rfind(vantorix::has_image_extension(p) ? "OpenCV could not read: " + p : "LibRaw open_file failed: ", 0), 0u) << message;
+        EXPECT_TRUE(!ctx.ctx->processed_valid && vantorix_get_width(ctx) == 64 && ctx.ctx->raw.width == 64 && ctx.ctx->loaded_path == good);
         EXPECT_EQ(ctx.ctx->adjustments.exposure, 1.5f);
     }
     // A success resets the settings (not the message); an ordinary file empties the RAW record.
@@ -84,9 +79,7 @@ TEST(Loading, MalformedFilesKeepTheEarlierImage) {
     EXPECT_TRUE(ctx.ctx->adjustments.exposure == 0 && ctx.ctx->raw.image.empty() && ctx.ctx->raw.make[0] == 0);
     vantorix_set_contrast(ctx, 20);
     vantorix_unload(ctx);
-    EXPECT_EQ(vantorix_get_width(ctx), 0);
-    EXPECT_EQ(ctx.ctx->adjustments.contrast, 20.0f);  // settings survive an unload
-    EXPECT_EQ(vantorix_process(ctx), -1);
+    EXPECT_TRUE(vantorix_get_width(ctx) == 0 && vantorix_process(ctx) == -1 && ctx.ctx->adjustments.contrast == 20);  // settings survive
 }
 
 // Flat linear colours come out through the sRGB curve, whatever thumbnail the file holds.
@@ -128,14 +121,11 @@ TEST(Loading, CorpusFiles) {
     }
     // Stripped, foreign and malformed files fail cleanly, or develop to a bounded image.
     for (const char* f : {"raw/neg_exiftool_CanonRaw.cr3", "raw/neg_exiftool_DNG.dng", "raw/neg_exiftool_FujiFilm.raf",
-                          "raw/neg_exiftool_Nikon.nef", "raw/neg_exiftool_SigmaDP2.x3f", "raw/neg_exiv2_Canon-R6-pruned.CR3",
-                          "raw/neg_exiv2_IMG_1361_iphone12promax.dng", "raw/neg_exifpy_sony_a7iii_stripped.ARW",
-                          "raw/neg_mei_Issue_247-1_jpeg_named.nef", "raw/neg_gopro_hero7_GOPR8508.GPR",
+                          "raw/neg_exiftool_Nikon.nef", "raw/neg_exiv2_IMG_1361_iphone12promax.dng", "raw/neg_gopro_hero7_GOPR8508.GPR",
                           "malformed/exiv2_issue_1887_poc.crw", "malformed/exiv2_issue_857_poc.raf", "malformed/exiv2_crash-23eba73b.jpg",
-                          "malformed/exiv2_2018-01-09-crash-001.tiff", "malformed/pillow_truncated_image.png",
-                          "malformed/pillow_crash-0c7e0e8e.tif", "malformed/bmpsuite_b_reallybig_via_pillow.bmp",
-                          "malformed/bmpsuite_b_shortfile.bmp", "malformed/mei_fuzz_crash-5694c3cf.webp",
-                          "malformed/mei_fuzz_crash-824dc868.png", "malformed/pillow_truncated_jpeg.jpg", "malformed/vips_truncated.jpg"}) {
+                          "malformed/exiv2_2018-01-09-crash-001.tiff", "malformed/pillow_crash-0c7e0e8e.tif",
+                          "malformed/bmpsuite_b_reallybig_via_pillow.bmp", "malformed/mei_fuzz_crash-5694c3cf.webp",
+                          "malformed/mei_fuzz_crash-824dc868.png", "malformed/pillow_truncated_jpeg.jpg"}) {
         Context ctx;
         if (vantorix_load_arw(ctx, CORPUS_FILE(f).c_str(), 4) == 0)
             EXPECT_TRUE(std::max(vantorix_get_width(ctx), vantorix_get_height(ctx)) <= 4096 && vantorix_process(ctx) == 0) << f;
@@ -147,19 +137,3 @@ TEST(Loading, CorpusFiles) {
     EXPECT_STREQ(vantorix_last_error(ctx), "LibRaw open_file failed: Unsupported file format or not RAW file");
 }
 
-// A failed write leaves the old file and no temporary beside it.
-TEST(FileAccess, ExtensionsAndAtomicWrites) {
-    for (const char* yes : {"IMG_0001.JPEG", "image.webp", ".png", "a/b.TIF", "c.bmp", "x.tiff"}) EXPECT_TRUE(vantorix::has_image_extension(yes)) << yes;
-    for (const char* no : {"image.heic", "png", "", "photo.jpg.cr2", "x.gif", ".pn"}) EXPECT_FALSE(vantorix::has_image_extension(no)) << no;
-    const std::string dir = temp_path("atomic"), target = dir + "/keep.png";
-    ::mkdir(dir.c_str(), 0755);
-    ASSERT_TRUE(vantorix::write_image_file(target, pattern(8, 8), {}));
-    const std::vector<uint8_t> before = testsupport::read_bytes(target);
-    EXPECT_FALSE(vantorix::write_image_file(target, cv::Mat(4, 4, CV_32FC2, cv::Scalar::all(0.5)), {}));  // refused by the encoder
-    EXPECT_FALSE(vantorix::write_file_atomic(dir, before));
-    EXPECT_EQ(testsupport::read_bytes(target), before);
-    EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) = 1").c_str()), 0);
-    std::vector<uint8_t> bytes;
-    EXPECT_FALSE(vantorix::read_file_bytes(dir, bytes));
-    EXPECT_TRUE(vantorix::read_file_bytes(target, bytes) && bytes == before);
-}

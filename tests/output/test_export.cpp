@@ -1,7 +1,4 @@
 // Preview, histogram, export to JPEG, PNG and TIFF, and the EXIF carry-over.
-#include <cstring>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 #include <sys/stat.h>
 
 #include "engine/context.h"
@@ -43,9 +40,21 @@ std::vector<int> leading_markers(const std::vector<uint8_t>& jpeg) {
 ExifSummary exif_of(const std::string& path) {
     Context ctx;
     ExifSummary s{};
-    EXPECT_EQ(vantorix_load_arw(ctx, path.c_str(), 1), 0);
-    EXPECT_EQ(vantorix_get_exif(ctx, &s), 0);
+    EXPECT_TRUE(vantorix_load_arw(ctx, path.c_str(), 1) == 0 && vantorix_get_exif(ctx, &s) == 0) << path;
     return s;
+}
+
+const int kW = 120, kH = 90;
+
+void load_and_segment(EngineContext* ctx, const std::string& name) {
+    testsupport::load_image(ctx, testsupport::disc_image(kW, kH, {60, 45}, 22), name);
+    ASSERT_EQ(vantorix_segment_subject(ctx, -1, -1), 0) << vantorix_last_error(ctx);
+}
+
+cv::Mat mask_of(EngineContext* ctx) {
+    cv::Mat m(vantorix_get_height(ctx), vantorix_get_width(ctx), CV_8UC1);
+    EXPECT_EQ(vantorix_get_mask(ctx, m.data, static_cast<int>(m.total())), 0);
+    return m;
 }
 
 }  // namespace
@@ -70,12 +79,6 @@ TEST(Preview, BytesHistogramAndStoredDevelopment) {
     ASSERT_EQ(vantorix_process(ctx), 0);
     ASSERT_EQ(vantorix_get_histogram(ctx, h[0], h[1], h[2], h[3]), 0);
     EXPECT_EQ(h[0][245], 15u);  // (250/255)^2 = 0.961
-    // Values outside 0..1 and NaN go to the end bins.
-    cv::Mat odd(1, 2, CV_32FC4);
-    odd.at<cv::Vec4f>(0, 0) = {-0.5f, 2.0f, NAN, 1};
-    odd.at<cv::Vec4f>(0, 1) = {0.5f / 255, 0.49f / 255, 254.5f / 255, 1};
-    vantorix::compute_histogram(odd, h[0], h[1], h[2], h[3]);
-    EXPECT_TRUE(h[0][0] == 1 && h[0][1] == 1 && h[1][0] == 1 && h[1][255] == 1 && h[2][0] == 1 && h[2][255] == 1);
 }
 
 TEST(Export, FormatsDepthsQualityAndFailures) {
@@ -101,13 +104,12 @@ TEST(Export, FormatsDepthsQualityAndFailures) {
     EXPECT_NE(jpeg_at(50), jpeg_at(100));
     // A failed export leaves the existing file untouched.
     testsupport::write_bytes(victim, {1, 2, 3, 4});
-    EXPECT_EQ(vantorix_export_jpeg(ctx, victim.c_str(), 90, 0, 0), -1);
-    EXPECT_STREQ(vantorix_last_error(ctx), "JPEG write failed");
-    EXPECT_EQ(vantorix_export_png(ctx, victim.c_str(), 8), -1);
-    EXPECT_STREQ(vantorix_last_error(ctx), "PNG write failed");
-    EXPECT_EQ(vantorix_export_tiff(ctx, victim.c_str()), -1);
-    EXPECT_STREQ(vantorix_last_error(ctx), "TIFF write failed");
-    EXPECT_EQ(read_bytes(victim), (std::vector<uint8_t>{1, 2, 3, 4}));
+    for (auto [call, message] : {std::pair<std::function<int()>, const char*>{[&] { return vantorix_export_jpeg(ctx, victim.c_str(), 90, 0, 0); }, "JPEG write failed"},
+                                 {[&] { return vantorix_export_png(ctx, victim.c_str(), 8); }, "PNG write failed"},
+                                 {[&] { return vantorix_export_tiff(ctx, victim.c_str()); }, "TIFF write failed"}}) {
+        EXPECT_TRUE(call() == -1 && read_bytes(victim) == std::vector<uint8_t>({1, 2, 3, 4})) << message;
+        EXPECT_STREQ(vantorix_last_error(ctx), message);
+    }
     ::mkdir(temp_path("adir.png").c_str(), 0755);
     EXPECT_EQ(vantorix_export_png(ctx, temp_path("adir.png").c_str(), 8), -1);
     // Exports use the stored development while it is valid, and develop (without storing) when it is not.
@@ -123,6 +125,7 @@ TEST(Export, FormatsDepthsQualityAndFailures) {
 TEST(Export, ExifIsCarriedWithUprightOrientation) {
     testsupport::ExifBlock block;
     block.ascii(EXIF_IFD_0, EXIF_TAG_MAKE, "Vantorix Optics").add(EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, {6});
+    block.add(EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION, EXIF_FORMAT_LONG, {70000});
     const std::string src = testsupport::write_exif_jpeg("tagged6.jpg", block, gradient(300, 200));
     Context ctx, none;
     ASSERT_EQ(vantorix_load_arw(ctx, src.c_str(), 1), 0);
@@ -130,41 +133,19 @@ TEST(Export, ExifIsCarriedWithUprightOrientation) {
     const std::string out = temp_path("carried.jpg"), plain = temp_path("plain.jpg");
     ASSERT_EQ(vantorix_export_jpeg(ctx, out.c_str(), 90, 0, 1), 0);
     ASSERT_EQ(vantorix_export_jpeg(ctx, plain.c_str(), 90, 0, 0), 0);
-    EXPECT_EQ(leading_markers(read_bytes(out)), (std::vector<int>{0xE1, 0xDB}));  // the encoder's JFIF segment replaced
-    EXPECT_EQ(leading_markers(read_bytes(plain))[0], 0xE0);
+    EXPECT_TRUE(leading_markers(read_bytes(out)) == std::vector<int>({0xE1, 0xDB}) && leading_markers(read_bytes(plain))[0] == 0xE0);  // JFIF replaced
     const ExifSummary s = exif_of(out);
-    EXPECT_STREQ(s.make, "Vantorix Optics");
-    EXPECT_EQ(s.orientation, 1);
-    EXPECT_STREQ(exif_of(plain).make, "");
+    EXPECT_TRUE(std::string(s.make) == "Vantorix Optics" && s.orientation == 1 && s.width == 70000 && exif_of(plain).make[0] == 0);
     EXPECT_TRUE(testsupport::identical(cv::imread(out, cv::IMREAD_IGNORE_ORIENTATION | cv::IMREAD_COLOR), cv::imread(plain)));
     load_gradient(none, "noexif.png");  // without EXIF in the source the flag changes nothing
-    ASSERT_EQ(vantorix_export_jpeg(none, out.c_str(), 80, 0, 1), 0);
-    ASSERT_EQ(vantorix_export_jpeg(none, plain.c_str(), 80, 0, 0), 0);
+    ASSERT_TRUE(vantorix_export_jpeg(none, out.c_str(), 80, 0, 1) == 0 && vantorix_export_jpeg(none, plain.c_str(), 80, 0, 0) == 0);
     EXPECT_EQ(read_bytes(out), read_bytes(plain));
     // A segment length running past the data stops the scan.
-    const std::vector<uint8_t> tail = {0xFF, 0xE0, 0xFF, 0xF0, 'J', 'F', 'I', 'F', 0};
-    std::vector<uint8_t> runaway = {0xFF, 0xD8};
-    runaway.insert(runaway.end(), tail.begin(), tail.end());
+    std::vector<uint8_t> runaway = {0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xF0, 'J', 'F', 'I', 'F', 0};
     ASSERT_TRUE(vantorix::carry_exif(src, runaway));
-    EXPECT_EQ(std::vector<uint8_t>(runaway.end() - 9, runaway.end()), tail);
+    EXPECT_EQ(std::vector<uint8_t>(runaway.end() - 9, runaway.end()), std::vector<uint8_t>({0xFF, 0xE0, 0xFF, 0xF0, 'J', 'F', 'I', 'F', 0}));
 }
 
-namespace {
-
-const int kW = 120, kH = 90;
-
-void load_and_segment(EngineContext* ctx, const std::string& name) {
-    testsupport::load_image(ctx, testsupport::disc_image(kW, kH, {60, 45}, 22), name);
-    ASSERT_EQ(vantorix_segment_subject(ctx, -1, -1), 0) << vantorix_last_error(ctx);
-}
-
-cv::Mat mask_of(EngineContext* ctx) {
-    cv::Mat m(vantorix_get_height(ctx), vantorix_get_width(ctx), CV_8UC1);
-    EXPECT_EQ(vantorix_get_mask(ctx, m.data, static_cast<int>(m.total())), 0);
-    return m;
-}
-
-}  // namespace
 
 // The one-pass blend equals the plain chain of whole-matrix operations:
 // F x M + B x (1 - M) in single precision, back to 8 bits.
@@ -187,23 +168,6 @@ TEST(BackgroundBlur, BlendEqualsTheWholeMatrixForm) {
         F.convertTo(expected, CV_8UC4);
         EXPECT_TRUE(testsupport::identical(vantorix::blur_background(img, mask, amount), expected)) << amount;
     }
-}
-
-// Only the preview is blurred, and only behind the subject.
-TEST(BackgroundBlur, OnlyThePreviewBehindTheSubject) {
-    Context ctx;
-    load_and_segment(ctx, "blur.png");
-    const cv::Mat sharp = testsupport::preview_of(ctx), mask = mask_of(ctx);
-    uint32_t h[4][256], plain[4][256];
-    ASSERT_EQ(vantorix_get_histogram(ctx, plain[0], plain[1], plain[2], plain[3]), 0);
-    vantorix_set_bg_blur(ctx, 100.0f);
-    cv::Mat diff;
-    cv::absdiff(sharp, testsupport::preview_of(ctx), diff);
-    cv::extractChannel(diff, diff, 1);
-    EXPECT_EQ(cv::countNonZero(diff & (mask == 255)), 0);  // the subject stays sharp
-    EXPECT_GT(cv::mean(diff, mask == 0)[0], 5.0);           // the textured background is smoothed
-    ASSERT_EQ(vantorix_get_histogram(ctx, h[0], h[1], h[2], h[3]), 0);
-    EXPECT_EQ(std::memcmp(h, plain, sizeof h), 0);
 }
 
 // Colour from the development, straight; alpha from the mask; refused when the mask does not line up.

@@ -1,8 +1,5 @@
 #include "support/dng_writer.h"
 
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
-
 #include "support/test_support.h"
 #include "support/tiff_writer.h"
 
@@ -13,17 +10,7 @@ namespace {
 enum Type : uint16_t { BYTE = 1, ASCII = 2, SHORT = 3, LONG = 4, RATIONAL = 5, SRATIONAL = 10 };
 using Ifd = TiffIfd;
 
-void put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
-}
-
-cv::Mat thumbnail_picture(const DngOptions& o) {
-    if (!o.thumbnail.empty()) return o.thumbnail;
-    cv::Mat t(120, 160, CV_8UC3);
-    for (int y = 0; y < t.rows; ++y)
-        for (int x = 0; x < t.cols; ++x) t.at<cv::Vec3b>(y, x) = cv::Vec3b(uint8_t(x), uint8_t(y * 2), 128);
-    return t;
-}
+cv::Mat thumbnail_picture(const DngOptions& o) { return o.thumbnail.empty() ? cv::Mat(120, 160, CV_8UC3, cv::Scalar(40, 90, 200)) : o.thumbnail; }
 
 // The RGGB mosaic, 16-bit little-endian.
 std::vector<uint8_t> mosaic_bytes(const DngOptions& o) {

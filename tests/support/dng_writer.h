@@ -19,7 +19,7 @@ struct DngOptions {
     uint16_t blue = 16384;
     enum class Thumb { none, jpeg, bitmap };
     Thumb thumb = Thumb::none;
-    // Thumbnail picture (CV_8UC3, BGR; default a 160 x 120 gradient). For
+    // Thumbnail picture (CV_8UC3, BGR; default a flat 160 x 120 picture). For
     // Thumb::jpeg it is encoded with OpenCV unless jpeg_bytes is given, which
     // is then embedded unchanged.
     cv::Mat thumbnail;

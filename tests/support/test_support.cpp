@@ -6,11 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
-#include <cstring>
 #include <fstream>
-#include <opencv2/imgcodecs.hpp>
-#include <sstream>
 
 namespace testsupport {
 
@@ -102,11 +98,7 @@ int run_cli(const std::string& args, std::string* out, std::string* err) {
     const std::string cmd = std::string("'") + VANTORIX_CLI_PATH + "' " + args + " >'" + out_file + "' 2>'" + err_file +
                             "' </dev/null";
     const int status = std::system(cmd.c_str());
-    auto slurp = [](const std::string& p) {
-        std::stringstream ss;
-        ss << std::ifstream(p).rdbuf();
-        return ss.str();
-    };
+    auto slurp = [](const std::string& p) { const std::vector<uint8_t> b = read_bytes(p); return std::string(b.begin(), b.end()); };
     if (out) *out = slurp(out_file);
     if (err) *err = slurp(err_file);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

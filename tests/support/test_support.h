@@ -2,8 +2,13 @@
 // Shared helpers of the test suite.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
-#include <opencv2/core.hpp>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <vector>
 

@@ -1,16 +1,8 @@
 #include "support/tiff_writer.h"
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "support/test_support.h"
 
 namespace testsupport {
-
-namespace {
-void put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
-}
-}  // namespace
 
 TiffIfd& TiffIfd::add(uint16_t tag, int type, const std::vector<int64_t>& values) {
     std::vector<uint8_t> bytes;

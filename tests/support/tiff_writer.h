@@ -11,6 +11,11 @@
 
 namespace testsupport {
 
+// Appends x as `bytes` little-endian bytes.
+inline void put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
+    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+}
+
 // One directory: tag -> (type, count, value bytes), written in tag order.
 struct TiffIfd {
     std::map<uint16_t, std::tuple<uint16_t, uint32_t, std::vector<uint8_t>>> tags;
