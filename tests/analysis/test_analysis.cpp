@@ -94,6 +94,16 @@ TEST(AutoTools, ExposureWhiteBalanceAndEnhance) {
     EXPECT_NEAR(enhance(ctx).slots[2], (0.15 - 0.25098) / 0.15 * 15, 1e-3);
 }
 
+// The 16-bit analysis is counted in strips of rows: the counts of the float conversion.
+TEST(AutoTools, SixteenBitHistogramsEqualTheFloatOnes) {
+    cv::Mat img(37, 70, CV_16UC4);
+    cv::randu(img, 0, 65536);
+    uint32_t a[4][256], b[4][256];
+    vantorix::analysis_histograms(img, a[0], a[1], a[2], a[3]);
+    vantorix::analysis_histograms(vantorix::ImageBuffer::adopt(img).to_float(), b[0], b[1], b[2], b[3]);
+    EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
+}
+
 // Every tool measures the image as loaded: settings made before play no part.
 TEST(AutoTools, MeasureTheLoadedImageNotTheSettings) {
     Context ctx;
