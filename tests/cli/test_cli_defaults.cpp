@@ -7,7 +7,7 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
-#include "support/exif_jpeg.h"
+#include "support/tiff_writer.h"
 #include "support/test_support.h"
 
 namespace {
@@ -40,12 +40,9 @@ TEST(CliDefaults, DevelopWithoutOptionsGivesThePictureBack) {
 }
 
 TEST(CliDefaults, InfoTrimsTrailingBlanksInTextAndJson) {
-    testsupport::ExifTags tags;
-    tags.make = "Canon   ";
-    tags.model = "EOS 5D\t \t";
-    const std::string jpg = temp_path("padded.jpg");
-    ASSERT_TRUE(testsupport::write_bytes(
-        jpg, testsupport::jpeg_with_exif(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90)), testsupport::build_exif_block(tags))));
+    testsupport::ExifBlock block;
+    block.ascii(EXIF_IFD_0, EXIF_TAG_MAKE, "Canon   ").ascii(EXIF_IFD_0, EXIF_TAG_MODEL, "EOS 5D\t \t");
+    const std::string jpg = testsupport::write_exif_jpeg("padded.jpg", block);
     std::string text, json;
     ASSERT_EQ(run_cli("info " + jpg, &text), 0);
     ASSERT_EQ(run_cli("info --json " + jpg, &json), 0);

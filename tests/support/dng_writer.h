@@ -2,6 +2,7 @@
 // A minimal DNG writer for tests: an uncompressed 16-bit RGGB Bayer mosaic of
 // one flat colour, optionally with an embedded thumbnail (JPEG or 8-bit RGB
 // bitmap) in the first IFD and the raw data in a sub-IFD, as cameras lay it out.
+// The colour matrix makes the camera space linear sRGB; make "Vantorix".
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
@@ -12,21 +13,17 @@ namespace testsupport {
 struct DngOptions {
     int width = 64;   // even
     int height = 48;  // even
-    // Linear sensor values of the flat colour, 0..white_level.
+    // Linear sensor values of the flat colour, 0..65535.
     uint16_t red = 16384;
     uint16_t green = 16384;
     uint16_t blue = 16384;
-    uint16_t white_level = 65535;
-    // Optional per-pixel mosaic (CV_16UC1, width x height) replacing the flat colour.
-    cv::Mat mosaic;
     enum class Thumb { none, jpeg, bitmap };
     Thumb thumb = Thumb::none;
-    // Thumbnail picture (CV_8UC3, BGR). For Thumb::jpeg it is encoded with
-    // OpenCV unless jpeg_bytes is given, which is then embedded unchanged.
+    // Thumbnail picture (CV_8UC3, BGR; default a flat 160 x 120 picture). For
+    // Thumb::jpeg it is encoded with OpenCV unless jpeg_bytes is given, which
+    // is then embedded unchanged.
     cv::Mat thumbnail;
     std::vector<uint8_t> jpeg_bytes;
-    std::string make = "Vantorix";
-    std::string model = "Test Sensor";
 };
 
 std::vector<uint8_t> make_dng(const DngOptions& options);

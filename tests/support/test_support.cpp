@@ -6,50 +6,34 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <mutex>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
-#include <sstream>
 
 namespace testsupport {
 
-namespace {
-std::string g_temp_root;
-std::once_flag g_once;
-
-void remove_temp_root() {
-    if (!g_temp_root.empty()) {
-        const std::string cmd = "rm -rf '" + g_temp_root + "'";
-        if (std::system(cmd.c_str()) != 0) {
-        }
-    }
-}
-}  // namespace
-
 std::string temp_dir() {
-    std::call_once(g_once, [] {
+    static const std::string* dir = [] {  // never destroyed: still valid when the folder is removed at exit
         char templ[] = "/tmp/vantorix-test-XXXXXX";
-        const char* d = mkdtemp(templ);
-        if (!d) std::abort();
-        g_temp_root = d;
-        std::atexit(remove_temp_root);
-    });
-    return g_temp_root;
+        if (!mkdtemp(templ)) std::abort();
+        std::atexit([] {
+            if (std::system(("rm -rf '" + temp_dir() + "'").c_str()) != 0) std::fputs("test folder left behind\n", stderr);
+        });
+        return new std::string(templ);
+    }();
+    return *dir;
 }
 
 std::string temp_path(const std::string& name) { return temp_dir() + "/" + name; }
 
 std::string source_dir() { return VANTORIX_SOURCE_DIR; }
 
+std::string sample_crw() { return source_dir() + "/samples/canon_powershot_g2_CRW_0304.CRW"; }
+
 std::string corpus_dir() {
     static const std::string dir = [] {
         const char* env = std::getenv("VANTORIX_CORPUS");
-        std::string d = env ? env : source_dir() + "/../shared/corpus";
+        const std::string d = env ? env : source_dir() + "/../shared/corpus";
         struct stat st {};
-        if (::stat((d + "/MANIFEST.md").c_str(), &st) != 0) return std::string();
-        return d;
+        return ::stat((d + "/MANIFEST.md").c_str(), &st) == 0 ? d : std::string();
     }();
     return dir;
 }
@@ -69,6 +53,26 @@ void write_image(const std::string& path, const cv::Mat& image, const std::vecto
     ASSERT_TRUE(cv::imwrite(path, image, params)) << path;
 }
 
+std::string load_image(EngineContext* ctx, const cv::Mat& bgr, const std::string& name) {
+    const std::string path = temp_path(name);
+    write_image(path, bgr);
+    EXPECT_EQ(vantorix_load_arw(ctx, path.c_str(), 1), 0) << vantorix_last_error(ctx);
+    return path;
+}
+
+cv::Mat disc_image(int width, int height, cv::Point2f centre, float radius, uint64_t seed) {
+    cv::RNG rng(seed);
+    cv::Mat img(height, width, CV_8UC3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int n = rng.uniform(-25, 26), stripe = ((x / 6 + y / 9) % 2) ? 12 : -12;
+            const bool inside = std::hypot(x - centre.x, y - centre.y) <= radius;
+            img.at<cv::Vec3b>(y, x) = inside ? cv::Vec3b(40 + n, 110 + n + stripe, 220 + n)
+                                             : cv::Vec3b(170 + n + stripe, 140 + n, 40 + n);
+        }
+    return img;
+}
+
 cv::Mat preview_of(EngineContext* ctx) {
     if (vantorix_process(ctx) != 0) return cv::Mat();
     cv::Mat out(vantorix_get_height(ctx), vantorix_get_width(ctx), CV_8UC4);
@@ -76,26 +80,9 @@ cv::Mat preview_of(EngineContext* ctx) {
     return out;
 }
 
-cv::Mat develop_via_tiff(const cv::Mat& bgr_source, void (*configure)(EngineContext*)) {
-    static int counter = 0;
-    const std::string in = temp_path("src_" + std::to_string(counter) + (bgr_source.depth() == CV_16U ? ".tif" : ".png"));
-    const std::string out = temp_path("out_" + std::to_string(counter++) + ".tif");
-    if (!cv::imwrite(in, bgr_source)) return cv::Mat();
-    Context ctx;
-    if (vantorix_load_arw(ctx, in.c_str(), 1) != 0) return cv::Mat();
-    if (configure) configure(ctx);
-    if (vantorix_process(ctx) != 0) return cv::Mat();
-    if (vantorix_export_tiff(ctx, out.c_str()) != 0) return cv::Mat();
-    cv::Mat bgr = cv::imread(out, cv::IMREAD_UNCHANGED);
-    cv::Mat rgb;
-    if (!bgr.empty()) cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-    return rgb;
-}
-
-cv::Mat random_image(int w, int h, uint64_t seed) {
+cv::Mat random_image(int w, int h, uint64_t seed, double lo, double hi) {
     cv::Mat img(h, w, CV_32FC4);
-    cv::RNG rng(seed);
-    rng.fill(img, cv::RNG::UNIFORM, 0.0, 1.0);
+    cv::RNG(seed).fill(img, cv::RNG::UNIFORM, lo, hi);
     return img;
 }
 
@@ -106,23 +93,12 @@ bool identical(const cv::Mat& a, const cv::Mat& b) {
     return true;
 }
 
-int reflect(int i, int len) {
-    if (len == 1) return 0;
-    while (i < 0 || i >= len) i = i < 0 ? -i - 1 : 2 * len - i - 1;
-    return i;
-}
-
 int run_cli(const std::string& args, std::string* out, std::string* err) {
     const std::string out_file = temp_path("cli_stdout.txt"), err_file = temp_path("cli_stderr.txt");
     const std::string cmd = std::string("'") + VANTORIX_CLI_PATH + "' " + args + " >'" + out_file + "' 2>'" + err_file +
                             "' </dev/null";
     const int status = std::system(cmd.c_str());
-    auto slurp = [](const std::string& p) {
-        std::ifstream f(p);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    };
+    auto slurp = [](const std::string& p) { const std::vector<uint8_t> b = read_bytes(p); return std::string(b.begin(), b.end()); };
     if (out) *out = slurp(out_file);
     if (err) *err = slurp(err_file);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
