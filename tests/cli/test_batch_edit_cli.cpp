@@ -1,13 +1,13 @@
 // `develop IN... --out-dir`, and edits saved and applied as documents.
 #include <sys/stat.h>
 
-#include <opencv2/core.hpp>
 #include <string>
 
 #include "support/test_support.h"
 
 namespace {
 
+using testsupport::q;
 using testsupport::read_bytes;
 using testsupport::run_cli;
 using testsupport::temp_path;
@@ -17,78 +17,61 @@ bool contains(const std::string& s, const std::string& part) { return s.find(par
 std::string photo(const std::string& name, int seed) {
     cv::Mat bgr(60, 80, CV_8UC3);
     cv::RNG(seed).fill(bgr, cv::RNG::UNIFORM, 0, 256);
-    const std::string p = temp_path(name);
-    testsupport::write_image(p, bgr);
-    return p;
+    testsupport::write_image(temp_path(name), bgr);
+    return temp_path(name);
 }
 
 TEST(BatchCli, FailedFileIsReportedAndTheRestDeveloped) {
-    const std::string a = photo("batch_a.png", 1), b = photo("batch_b.png", 2);
-    const std::string broken = temp_path("batch_broken.jpg");
+    const std::string a = photo("batch_a.png", 1), b = photo("batch_b.png", 2), broken = temp_path("batch_broken.jpg");
     testsupport::write_bytes(broken, {0xFF, 0xD8, 0xFF, 0xE0, 'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
-    const std::string dir = temp_path("batch_out");
+    const std::string dir = temp_path("batch_out"), out_a = dir + "/batch_a.png", out_b = dir + "/batch_b.png";
     std::string out, err;
-    EXPECT_EQ(run_cli("develop '" + a + "' '" + broken + "' '" + b + "' --out-dir '" + dir +
-                          "' --format png --jobs 2 --exposure 0.5",
-                      &out, &err),
-              1);
-    EXPECT_TRUE(contains(out, "developed 2 of 3 files")) << out;
-    EXPECT_TRUE(contains(out, "1 failed: " + broken)) << out;
+    const auto develop = [&](const std::string& args) {
+        return run_cli("develop " + args + " --out-dir " + q(dir) + " --format png", &out, &err);
+    };
+    EXPECT_EQ(develop(q(a) + " " + q(broken) + " " + q(b) + " --jobs 2 --exposure 0.5"), 1);
+    EXPECT_TRUE(contains(out, "developed 2 of 3 files") && contains(out, "1 failed: " + broken)) << out;
     EXPECT_TRUE(contains(err, "vantorix: " + broken + ": cannot load: OpenCV could not read")) << err;
     EXPECT_FALSE(contains(err, "\r")) << "no progress line when stderr is not a terminal";
-    const auto first = read_bytes(dir + "/batch_a.png");
-    EXPECT_FALSE(first.empty());
-    EXPECT_FALSE(read_bytes(dir + "/batch_b.png").empty());
+    const auto first_a = read_bytes(out_a), first_b = read_bytes(out_b);
+    EXPECT_FALSE(first_a.empty() || first_b.empty());
     struct stat st {};
     EXPECT_NE(::stat((dir + "/batch_broken.png").c_str(), &st), 0);
 
     // Same outputs again: refused file by file unless --overwrite.
-    testsupport::write_bytes(dir + "/batch_b.png", {'k', 'e', 'e', 'p'});
-    EXPECT_EQ(run_cli("develop '" + a + "' '" + b + "' --out-dir '" + dir + "' --format png --quiet", &out, &err), 1);
-    EXPECT_TRUE(contains(err, dir + "/batch_b.png exists")) << err;
-    EXPECT_EQ(read_bytes(dir + "/batch_b.png"), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(run_cli("develop '" + b + "' --out-dir '" + dir + "' --format png --overwrite --exposure 0.5", &out,
-                      &err),
-              0)
-        << err;
-    EXPECT_EQ(read_bytes(dir + "/batch_b.png").size() > 4, true);
-    EXPECT_EQ(read_bytes(dir + "/batch_a.png"), first);
+    testsupport::write_bytes(out_b, {'k', 'e', 'e', 'p'});
+    EXPECT_EQ(develop(q(a) + " " + q(b) + " --quiet"), 1);
+    EXPECT_TRUE(contains(err, out_b + " exists")) << err;
+    EXPECT_EQ(read_bytes(out_b), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(read_bytes(out_a), first_a);
+    EXPECT_EQ(develop(q(b) + " --overwrite --exposure 0.5"), 0) << err;
+    EXPECT_EQ(read_bytes(out_b), first_b);
 }
 
 TEST(EditCli, SavedEditReproducesTheDevelopmentAndOptionsOverrideIt) {
-    const std::string in = photo("edit_in.png", 3);
-    const std::string edit = temp_path("edit.json"), direct = temp_path("edit_direct.png");
-    const std::string again = temp_path("edit_again.png"), plain = temp_path("edit_plain.png");
-    const std::string overridden = temp_path("edit_overridden.png");
+    const std::string in = photo("edit_in.png", 3), edit = temp_path("edit.json"), proposed = temp_path("edit_a.json");
     std::string err;
-    ASSERT_EQ(run_cli("develop '" + in + "' '" + direct + "' --auto-crop --contrast 30 --hsl blue:10,20,-5 " +
-                          "--save-edit '" + edit + "'",
-                      nullptr, &err),
-              0)
-        << err;
+    // Develops `in` to temp_path(name) and returns the file's bytes.
+    const auto develop = [&](const char* name, const std::string& options, int code = 0) {
+        EXPECT_EQ(run_cli("develop " + q(in) + " " + q(temp_path(name)) + " " + options, nullptr, &err), code) << err;
+        return read_bytes(temp_path(name));
+    };
+    const auto direct = develop("edit_0.png", "--auto-crop --contrast 30 --hsl blue:10,20,-5 --save-edit " + q(edit));
     const std::vector<uint8_t> doc = read_bytes(edit);
     EXPECT_TRUE(contains(std::string(doc.begin(), doc.end()), "\"contrast\": 30,"));
-    ASSERT_EQ(run_cli("develop '" + in + "' '" + again + "' --edit '" + edit + "'", nullptr, &err), 0) << err;
-    EXPECT_EQ(read_bytes(again), read_bytes(direct));
-
+    EXPECT_EQ(develop("edit_again.png", "--edit " + q(edit)), direct);
     // Explicit options win over the document.
-    ASSERT_EQ(run_cli("develop '" + in + "' '" + plain + "' --auto-crop --hsl blue:10,20,-5", nullptr, &err), 0);
-    ASSERT_EQ(run_cli("develop '" + in + "' '" + overridden + "' --edit '" + edit + "' --contrast 0", nullptr, &err),
-              0);
-    EXPECT_EQ(read_bytes(overridden), read_bytes(plain));
+    EXPECT_EQ(develop("edit_overridden.png", "--edit " + q(edit) + " --contrast 0"),
+              develop("edit_plain.png", "--auto-crop --hsl blue:10,20,-5"));
 
     // auto --save-edit writes what develop's automatic options would apply.
-    const std::string proposed = temp_path("edit_auto.json"), auto_direct = temp_path("edit_auto_direct.png");
-    const std::string auto_edit = temp_path("edit_auto_edit.png");
-    ASSERT_EQ(run_cli("auto '" + in + "' --save-edit '" + proposed + "'", nullptr, &err), 0) << err;
-    ASSERT_EQ(run_cli("develop '" + in + "' '" + auto_direct + "' --auto --auto-straighten --auto-crop", nullptr, &err),
-              0);
-    ASSERT_EQ(run_cli("develop '" + in + "' '" + auto_edit + "' --edit '" + proposed + "'", nullptr, &err), 0);
-    EXPECT_EQ(read_bytes(auto_edit), read_bytes(auto_direct));
+    ASSERT_EQ(run_cli("auto " + q(in) + " --save-edit " + q(proposed), nullptr, &err), 0) << err;
+    EXPECT_EQ(develop("edit_auto_edit.png", "--edit " + q(proposed)),
+              develop("edit_auto_direct.png", "--auto --auto-straighten --auto-crop"));
 
     // A refused document: exit 1 and the engine's message naming the key.
     testsupport::write_bytes(edit, {'{', '"', 'v', 'a', 'n', 't', 'o', 'r', 'i', 'x', '"', ':', '9', '}'});
-    EXPECT_EQ(run_cli("develop '" + in + "' '" + again + "' --edit '" + edit + "'", nullptr, &err), 1);
+    develop("edit_refused.png", "--edit " + q(edit), 1);
     EXPECT_TRUE(contains(err, "\"vantorix\" is version 9")) << err;
 }
 
