@@ -1,39 +1,25 @@
-// Every setter fed with floats from the input (the tone curve with all of
-// them as points), then a development of a small picture.
-#include <cstring>
-#include <opencv2/imgcodecs.hpp>
+// Every setter fed with floats from the input (the tone curve with all of them as points), then a
+// development of a small picture made of the input's bytes.
 #include <vector>
 
 #include "fuzz_common.h"
 
+#define S(name) vantorix_set_##name
+#define M(call) [](EngineContext* c, float f) { vantorix_set_##call; }
+
 FUZZ_ENTRY {
-    std::vector<float> v((size + 3) / 4 + 8, 0.0f);
-    if (size) std::memcpy(v.data(), data, size);
-    static const std::vector<uchar> png = [] {
-        cv::Mat m(12, 16, CV_8UC3);
-        cv::randu(m, 0, 255);
-        std::vector<uchar> b;
-        cv::imencode(".png", m, b);
-        return b;
-    }();
+    std::vector<float> v(size / 4 + 160, 0.25f);  // at least the 16 x 12 RGB picture's 576 bytes
+    if (size) std::char_traits<char>::copy(reinterpret_cast<char*>(&v[0]), reinterpret_cast<const char*>(data), size);
     EngineContext* ctx = vantorix_create_context();
-    vantorix_load_arw(ctx, fuzz_file(png.data(), png.size(), ".png").c_str(), 1);
-    void (*const setters[])(EngineContext*, float) = {
-        vantorix_set_exposure, vantorix_set_brightness, vantorix_set_contrast, vantorix_set_highlights,
-        vantorix_set_shadows, vantorix_set_whites, vantorix_set_blacks, vantorix_set_temperature, vantorix_set_tint,
-        vantorix_set_saturation, vantorix_set_vibrance, vantorix_set_sharpening_amount, vantorix_set_sharpening_radius,
-        vantorix_set_sharpening_threshold, vantorix_set_nr_luminance, vantorix_set_nr_color, vantorix_set_clarity,
-        vantorix_set_texture, vantorix_set_dehaze, vantorix_set_distortion, vantorix_set_ca_correction,
-        vantorix_set_lens_vignette, vantorix_set_defringe, vantorix_set_rotation, vantorix_set_perspective_h,
-        vantorix_set_perspective_v, vantorix_set_vignette_amount, vantorix_set_vignette_midpoint,
-        vantorix_set_vignette_roundness, vantorix_set_grain_amount, vantorix_set_grain_size, vantorix_set_bg_blur};
-    size_t i = 0;
-    for (auto set : setters) set(ctx, v[i++ % v.size()]);
-    vantorix_set_flip_h(ctx, data && size ? data[0] & 1 : 0);
-    vantorix_set_flip_v(ctx, data && size ? data[0] & 2 : 0);
-    vantorix_set_crop(ctx, v[0], v[1], v[2], v[3]);
-    vantorix_set_hsl(ctx, static_cast<int>(size % 9), v[4], v[5], v[6]);
-    vantorix_set_split_toning(ctx, static_cast<int>(size % 2), v[5], v[6], v[7]);
+    vantorix_load_pixels(ctx, v.data(), 16, 12, 3, 8, 0);
+    void (*const setters[])(EngineContext*, float) = {S(exposure), S(brightness), S(contrast), S(highlights),
+        S(shadows), S(whites), S(blacks), S(temperature), S(tint), S(saturation), S(vibrance), S(sharpening_amount),
+        S(sharpening_radius), S(sharpening_threshold), S(nr_luminance), S(nr_color), S(clarity), S(texture),
+        S(dehaze), S(distortion), S(ca_correction), S(lens_vignette), S(defringe), S(rotation), S(perspective_h),
+        S(perspective_v), S(vignette_amount), S(vignette_midpoint), S(vignette_roundness), S(grain_amount),
+        S(grain_size), S(bg_blur), M(flip_h(c, f > 0)), M(flip_v(c, f < 0)), M(crop(c, f, f / 2, -f, 1 - f)),
+        M(hsl(c, f > 0 ? 2 : 7, f, -f, 2 * f)), M(split_toning(c, f > 0, f, f * f, -f))};
+    for (size_t i = 0; i < std::size(setters); ++i) setters[i](ctx, v[i % v.size()]);
     vantorix_set_tone_curve(ctx, static_cast<int>(size % 5), v.data(), static_cast<int>(v.size() / 2));
     vantorix_process(ctx);
     vantorix_destroy_context(ctx);
