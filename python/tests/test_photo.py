@@ -1,8 +1,5 @@
-import math
-import shutil
 import subprocess
-import sys
-import threading
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 import pytest
@@ -16,20 +13,17 @@ F32 = lambda v: float(np.float32(v))  # noqa: E731 - what a 32-bit float setting
 
 @pytest.mark.parametrize("source", ["raw", "jpeg/canon_eos5d3_K6A7943.JPG"])
 def test_example_workflow(source, raw_file, tmp_path):
-    path = raw_file if source == "raw" else corpus_file(source)
+    path, out = raw_file if source == "raw" else corpus_file(source), tmp_path / "out.jpg"
     with vantorix.open(path, size_level=2) as photo:
-        photo.exposure = 0.5
-        photo.contrast = 15
-        rgba = photo.preview()
-        assert rgba.dtype == np.uint8 and rgba.shape == (photo.height, photo.width, 4)
-        assert rgba.flags.c_contiguous and (rgba[..., 3] == 255).all()
-        hist = photo.histograms()
-        assert hist.shape == (4, 256) and hist.dtype == np.uint32
+        photo.exposure, photo.contrast = 0.5, 15
+        rgba, hist = photo.preview(), photo.histograms()
+        assert rgba.dtype == np.uint8 and rgba.shape == (photo.height, photo.width, 4) and rgba.flags.c_contiguous
+        assert (rgba[..., 3] == 255).all() and hist.shape == (4, 256) and hist.dtype == np.uint32
         assert (hist.sum(axis=1) == photo.width * photo.height).all()
-        photo.export(tmp_path / "out.jpg", quality=90, keep_metadata=True)
-    source_exif, out_exif = vantorix.read_exif(path), vantorix.read_exif(tmp_path / "out.jpg")
+        photo.export(out, quality=90, keep_metadata=True)
+    source_exif, out_exif = vantorix.read_exif(path), vantorix.read_exif(out)
     assert source_exif.model and (source == "raw" or out_exif.model == source_exif.model)
-    assert out_exif.orientation in (0, 1) and 0 <= vantorix.phash(tmp_path / "out.jpg") < 2**64
+    assert out_exif.orientation in (0, 1) and 0 <= vantorix.phash(out) < 2**64
     assert vantorix.extract_thumbnail(path)[:2] == b"\xff\xd8"
 
 
@@ -38,8 +32,7 @@ COMPOUND = [
     ("crop", (0.1, 0.2, 0.5, 0.25), vantorix.Crop(F32(0.1), F32(0.2), 0.5, 0.25)),
     ("split_highlights", (40, 30.3), vantorix.SplitTone(40, F32(30.3))),
     ("split_shadows", vantorix.SplitTone(200, 10), (200, 10)),
-    ("split_balance", -20, -20),
-    ("bg_blur", 150, 100),
+    ("split_balance", -20, -20), ("bg_blur", 150, 100),
 ]
 SCALAR_ROWS = [(n, True if isinstance(d, bool) else d + 7.3, True if isinstance(d, bool) else F32(d + 7.3))
                for n, (d, _) in SCALARS.items()]
@@ -50,18 +43,15 @@ def test_setting_round_trip(name, value, expected):
     photo = vantorix.Photo()
     setattr(photo, name, value)
     assert getattr(photo, name) == expected
-    if vantorix.has("get_settings_json"):  # the engine's own record agrees
-        photo.settings_json = photo.settings_json
-        assert getattr(photo, name) == expected
+    photo.settings_json = photo.settings_json  # the engine's own record agrees
+    assert getattr(photo, name) == expected
     photo.reset()
-    if name in SCALARS:
-        assert getattr(photo, name) == SCALARS[name][0]
+    assert name not in SCALARS or getattr(photo, name) == SCALARS[name][0]
 
 
 def test_bands_curves_and_reset():
     photo = vantorix.Photo()
-    photo.hsl["aqua"] = (10, -20.1, 5)
-    photo.hsl[7] = vantorix.HslBand(luminance=3)
+    photo.hsl.update({"aqua": (10, -20.1, 5), 7: vantorix.HslBand(luminance=3)})
     photo.curves["red"] = np.array([[0, 0.1], [0.5, 0.6], [1, 1]])
     assert photo.hsl[4] == (10, F32(-20.1), 5) and photo.hsl["magenta"] == (0, 0, 3)
     assert photo.curves["red"] == ((0, F32(0.1)), (0.5, F32(0.6)), (1, 1))
@@ -72,16 +62,15 @@ def test_bands_curves_and_reset():
 
 
 CLI_EDITS = [
-    (["--exposure", "0.5", "--contrast", "15"], dict(exposure=0.5, contrast=15)),
     (["--curve", "master:0,0;0.4,0.55;1,1", "--hsl", "blue:20,-30,10", "--split-highlights", "40,30",
       "--split-shadows", "220,20", "--split-balance", "15"],
      dict(curves={"master": [(0, 0), (0.4, 0.55), (1, 1)]}, hsl={"blue": (20, -30, 10)},
           split_highlights=(40, 30), split_shadows=(220, 20), split_balance=15)),
-    (["--crop", "0.1,0.2,0.5,0.6", "--rotate", "3", "--flip-h", "--sharpen", "80,1.5,100", "--vignette", "-30,40,20",
-      "--temperature", "4200", "--clarity", "25"],
-     dict(crop=(0.1, 0.2, 0.5, 0.6), rotation=3, flip_h=True, sharpening_amount=80, sharpening_radius=1.5,
-          sharpening_threshold=100, vignette_amount=-30, vignette_midpoint=40, vignette_roundness=20,
-          temperature=4200, clarity=25)),
+    (["--exposure", "0.5", "--contrast", "15", "--crop", "0.1,0.2,0.5,0.6", "--rotate", "3", "--flip-h",
+      "--sharpen", "80,1.5,100", "--vignette", "-30,40,20", "--temperature", "4200", "--clarity", "25"],
+     dict(exposure=0.5, contrast=15, crop=(0.1, 0.2, 0.5, 0.6), rotation=3, flip_h=True, sharpening_amount=80,
+          sharpening_radius=1.5, sharpening_threshold=100, vignette_amount=-30, vignette_midpoint=40,
+          vignette_roundness=20, temperature=4200, clarity=25)),
 ]
 
 
@@ -90,14 +79,10 @@ def test_preview_equals_cli(args, edit, cli, raw_file, tmp_path):
     out = tmp_path / "cli.ppm"
     subprocess.run([str(cli), "develop", str(raw_file), str(out), "--size-level", "4", *args], check=True)
     with vantorix.open(raw_file, size_level=4) as photo:
-        for name, value in edit.items():
-            if name in ("curves", "hsl"):
-                for key, v in value.items():
-                    getattr(photo, name)[key] = v
-            else:
-                setattr(photo, name, value)
-        rgba = photo.preview()
-    assert np.array_equal(rgba[..., :3], read_ppm(out))
+        photo.update(**{name: value for name, value in edit.items() if name not in ("curves", "hsl")})
+        photo.curves.update(edit.get("curves", {}))
+        photo.hsl.update(edit.get("hsl", {}))
+        assert np.array_equal(photo.preview()[..., :3], read_ppm(out))
 
 
 def _pattern(shape, dtype):
@@ -105,10 +90,8 @@ def _pattern(shape, dtype):
 
 
 @pytest.mark.parametrize("pixels", [
-    _pattern((31, 47, 3), np.uint8),
-    _pattern((20, 9, 4), np.uint8),
+    _pattern((31, 47, 3), np.uint8), _pattern((20, 9, 4), np.uint8), np.asfortranarray(_pattern((13, 17, 3), np.uint8)),
     _pattern((40, 30, 3), np.uint8)[3:30:2, 5:25],  # a view with gaps between rows and pixels
-    np.asfortranarray(_pattern((13, 17, 3), np.uint8)),
     _pattern((12, 10, 3), np.uint16) * 257,  # 16-bit: exact multiples come back unchanged
     (_pattern((12, 10, 3), np.uint16) * 257).astype(">u2"),  # other byte order
 ])
@@ -118,12 +101,6 @@ def test_load_array_neutral_preview(pixels):
         rgba = photo.preview()
     assert np.array_equal(rgba[..., :3], (pixels[..., :3] // (257 if pixels.dtype.itemsize == 2 else 1)))
     assert (rgba[..., 3] == 255).all()
-
-
-def _corrupt(tmp_path):
-    path = tmp_path / "bad.jpg"
-    path.write_bytes(b"\xff\xd8 not really a JPEG")
-    return vantorix.open(path)
 
 
 ERRORS = [
@@ -139,9 +116,10 @@ ERRORS = [
     (lambda t: vantorix.Photo().load_array([[1, 2, 3]]), TypeError, "pixels must be a numpy array, not list"),
     (lambda t: vantorix.Photo().load_array(np.zeros((4, 4, 3))), TypeError, "uint8 or uint16, not float64"),
     (lambda t: vantorix.Photo().load_array(np.zeros((4, 4), np.uint8)), ValueError, "shape (height, width, 3 or 4)"),
-    (lambda t: vantorix.Photo().load_array(np.zeros((1, 70000, 3), np.uint8)), vantorix.Error,
-     "invalid pixel layout: width and height must be at most 65535"),
-    (_corrupt, vantorix.Error, "OpenCV could not read: "),
+    (lambda t: vantorix.Photo().load_array(np.zeros((1, 70000, 3), np.uint8)), vantorix.Error, "must be at most 65535"),
+    (lambda t: (t / "bad.jpg").write_bytes(b"\xff\xd8 not a JPEG") and vantorix.open(t / "bad.jpg"), vantorix.Error,
+     "OpenCV could not read: "),
+    (lambda t: (p := vantorix.Photo()).close() or setattr(p, "exposure", 1), ValueError, "closed"),
     (lambda t: vantorix.Photo().preview(), vantorix.Error, "no image loaded"),
     (lambda t: vantorix.Photo().mask(), vantorix.Error, "no segmentation mask \u2014 call vantorix_segment_subject"),
     (lambda t: vantorix.from_array(np.zeros((5, 5, 3), np.uint8)).export(t / "no" / "x.png"), vantorix.Error, ""),
@@ -153,56 +131,18 @@ ERRORS = [
 def test_errors(call, kind, text, tmp_path):
     with pytest.raises(kind) as info:
         call(tmp_path)
-    assert text in str(info.value)
-    if kind is vantorix.Error:
-        assert info.value.code < 0
-
-
-def test_closed_photo_and_missing_library(tmp_path):
-    photo = vantorix.Photo()
-    photo.close()
-    with pytest.raises(ValueError, match="closed"):
-        photo.exposure = 1
-    pkg = tmp_path / "pkg"  # a copy away from the build tree
-    shutil.copytree(ROOT / "python" / "vantorix", pkg / "vantorix")
-    probe = "import sys; sys.path.insert(0, sys.argv[1]); import vantorix"
-    env = {"VANTORIX_LIBRARY": str(tmp_path / "nowhere.so"), "PATH": "/usr/bin:/bin"}
-    result = subprocess.run([sys.executable, "-c", probe, str(pkg)], cwd=tmp_path, env=env, capture_output=True,
-                            text=True)
-    if "nowhere.so (no such file)" not in result.stderr:
-        pytest.skip("a libvantorix in the build tree or on the loader path answered")
-    assert "set VANTORIX_LIBRARY" in result.stderr
+    assert text in str(info.value) and (kind is not vantorix.Error or info.value.code < 0)
 
 
 def test_two_threads_develop_at_once(raw_file):
-    def develop(exposure, results, index):
+    def develop(exposure):
         with vantorix.open(raw_file, size_level=4) as photo:
-            photo.exposure = exposure
-            photo.nr_luminance = 40
-            results[index] = [photo.preview() for _ in range(3)]
+            photo.exposure, photo.nr_luminance = exposure, 40
+            return [photo.preview() for _ in range(3)]
 
-    serial, parallel = [None] * 2, [None] * 2
-    for i in range(2):
-        develop(0.3 * i, serial, i)
-    threads = [threading.Thread(target=develop, args=(0.3 * i, parallel, i)) for i in range(2)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    for i in range(2):
-        assert all(np.array_equal(serial[i][0], p) for p in parallel[i])
-    assert not np.array_equal(serial[0][0], serial[1][0])
+    serial = [develop(e)[0] for e in (0.0, 0.3)]
+    with ThreadPoolExecutor(2) as pool:
+        parallel = list(pool.map(develop, (0.0, 0.3)))
+    assert all(np.array_equal(s, p) for s, runs in zip(serial, parallel) for p in runs)
+    assert not np.array_equal(*serial)
 
-
-def test_segmentation_mask_and_auto_tools(raw_file):
-    with vantorix.open(raw_file, size_level=4) as photo:
-        loaded = (photo.height, photo.width)
-        photo.crop = (0, 0, 0.5, 0.5)
-        assert photo.preview().shape[:2] == (loaded[0] // 2, loaded[1] // 2)
-        photo.segment_subject()
-        mask = photo.mask()
-        assert mask.shape == loaded and mask.dtype == np.uint8 and mask.max() == 255
-        proposal = photo.auto_enhance()
-        assert proposal["temperature"] == 6500 and math.isfinite(photo.auto_exposure())
-        photo.update(**proposal)
-        assert photo.temperature == 6500
