@@ -63,9 +63,9 @@ def test_bands_curves_and_reset():
 
 CLI_EDITS = [
     (["--curve", "master:0,0;0.4,0.55;1,1", "--hsl", "blue:20,-30,10", "--split-highlights", "40,30",
-      "--split-shadows", "220,20", "--split-balance", "15"],
+      "--split-shadows", "220,20", "--split-balance", "15"],  # the tool's white balance is 6500 K by default
      dict(curves={"master": [(0, 0), (0.4, 0.55), (1, 1)]}, hsl={"blue": (20, -30, 10)},
-          split_highlights=(40, 30), split_shadows=(220, 20), split_balance=15)),
+          split_highlights=(40, 30), split_shadows=(220, 20), split_balance=15, temperature=6500)),
     (["--exposure", "0.5", "--contrast", "15", "--crop", "0.1,0.2,0.5,0.6", "--rotate", "3", "--flip-h",
       "--sharpen", "80,1.5,100", "--vignette", "-30,40,20", "--temperature", "4200", "--clarity", "25"],
      dict(exposure=0.5, contrast=15, crop=(0.1, 0.2, 0.5, 0.6), rotation=3, flip_h=True, sharpening_amount=80,

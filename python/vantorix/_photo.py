@@ -487,8 +487,8 @@ class Photo:
     def _mirror_from_json(self, document: str) -> None:
         s = json.loads(document)["settings"]
 
-        def num(v: Any) -> float:
-            return float(v) if not isinstance(v, str) else float(v.replace("Infinity", "inf"))
+        def num(v: Any) -> float:  # the document writes the shortest text of each float32
+            return _f32(float(v) if not isinstance(v, str) else float(v.replace("Infinity", "inf")))
 
         self._reset_mirror()
         for name in SCALARS:
