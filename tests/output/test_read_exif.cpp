@@ -94,6 +94,5 @@ TEST(ReadExif, RefusesWhatItCannotRead) {
         EXPECT_TRUE(code != 0 || (s.make[0] == 0 && std::isnan(s.gps_latitude))) << path;
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "a FIFO was waited on";
-    EXPECT_EQ(vantorix_read_exif(nullptr, &s), -1);
-    EXPECT_EQ(vantorix_read_exif(text.c_str(), nullptr), -1);
+    EXPECT_TRUE(vantorix_read_exif(nullptr, &s) == -1 && vantorix_read_exif(text.c_str(), nullptr) == -1);
 }
