@@ -9,6 +9,7 @@
 
 #include "io/file_io.h"
 
+#include "engine/image_buffer.h"
 #include "engine/messages.h"
 #include "io/libraw_quiet.h"
 
@@ -97,16 +98,7 @@ cv::Mat thumb_bitmap_to_8bit(const libraw_processed_image_t& img) {
 cv::Mat reduce_to_longer_side(const cv::Mat& image, int limit) {
     const int longer = std::max(image.cols, image.rows);
     if (longer <= limit) return image;
-    const float factor = static_cast<float>(limit) / static_cast<float>(longer);
-    const double f = factor;
-    // The size OpenCV derives from the factor.
-    const int w = cv::saturate_cast<int>(image.cols * f), h = cv::saturate_cast<int>(image.rows * f);
-    cv::Mat out;
-    if (w >= 1 && h >= 1)
-        cv::resize(image, out, cv::Size(), f, f, cv::INTER_AREA);
-    else
-        cv::resize(image, out, cv::Size(std::max(w, 1), std::max(h, 1)), 0, 0, cv::INTER_AREA);
-    return out;
+    return resize_by_factor(image, static_cast<float>(limit) / static_cast<float>(longer));
 }
 
 }  // namespace vantorix
