@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(cmake make g++ pkg-config libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
-          libraw-dev libexif-dev libgtest-dev libbenchmark-dev ccache nlohmann-json3-dev
+          libraw-dev libexif-dev libjpeg62-turbo-dev libgtest-dev libbenchmark-dev ccache nlohmann-json3-dev
           python3 python3-numpy python3-pytest python3-pip python3-setuptools python3-wheel)
 missing=()
 for p in "${packages[@]}"; do

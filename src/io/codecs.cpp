@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "io/jpeg_codec.h"
+
 // Null in the library, which loads the module instead; set in programs that link the module in.
 extern "C" const vantorix::CodecTable* vantorix_codec_table() __attribute__((weak));
 
@@ -50,10 +52,15 @@ const CodecTable& table() {
 
 }  // namespace
 
-cv::Mat codec_decode(const cv::Mat& bytes, int flags) { return table().decode(bytes, flags); }
+cv::Mat codec_decode(const cv::Mat& bytes, int flags) {
+    cv::Mat direct;
+    if (jpeg_decode_direct(bytes.ptr<uint8_t>(), bytes.total() * bytes.elemSize(), flags, direct)) return direct;
+    return table().decode(bytes, flags);
+}
 
 bool codec_encode(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
                         const std::vector<int>& params) {
+    if (jpeg_encode_direct(ext, image, params, out)) return true;
     return table().encode(ext, image, out, params);
 }
 

@@ -16,10 +16,12 @@ struct CodecTable {
                    const std::vector<int>& params);
 };
 
-// cv::imdecode of a 1-row CV_8U matrix of encoded bytes; throws cv::Exception
-// when it fails or the module cannot be loaded.
+// cv::imdecode of a 1-row CV_8U matrix of encoded bytes (common JPEGs decode
+// directly, without the module); throws cv::Exception when it fails or the
+// module cannot be loaded.
 cv::Mat codec_decode(const cv::Mat& bytes, int flags);
-// cv::imencode; throws cv::Exception when the module cannot be loaded.
+// cv::imencode (common JPEGs encode directly, without the module); throws
+// cv::Exception when the module cannot be loaded.
 bool codec_encode(const std::string& ext, const cv::Mat& image, std::vector<uint8_t>& out,
                         const std::vector<int>& params);
 
