@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/phash_core.h"
+#include "engine/large_pages.h"
 #include "engine/context.h"
 #include "engine/guard.h"
 #include "io/codecs.h"
@@ -98,6 +99,7 @@ VANTORIX_API int vantorix_phash(const char* path, uint64_t* out_hash) {
     if (!path || !out_hash) return -1;
     *out_hash = 0;
     return vantorix::guarded_file(-1, [&]() -> int {
+        vantorix::use_large_pages_for_matrices();
         uint64_t hash = 0;
         const int r = vantorix::phash_file(path, hash);
         if (r == 0) *out_hash = hash;

@@ -4,6 +4,7 @@
 #include <opencv2/core/utils/logger.hpp>
 
 #include "engine/guard.h"
+#include "engine/large_pages.h"
 
 using vantorix::guarded;
 
@@ -26,6 +27,7 @@ VANTORIX_API const char* vantorix_version(void) { return VANTORIX_VERSION_STRING
 
 VANTORIX_API EngineContext* vantorix_create_context(void) {
     try {
+        vantorix::use_large_pages_for_matrices();
         return new EngineContext();
     } catch (...) {
         return nullptr;

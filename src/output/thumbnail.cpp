@@ -10,6 +10,7 @@
 
 #include "engine/context.h"
 #include "engine/guard.h"
+#include "engine/large_pages.h"
 #include "io/codecs.h"
 #include "io/file_io.h"
 #include "io/thumb_support.h"
@@ -83,6 +84,7 @@ VANTORIX_API int vantorix_extract_thumbnail(const char* path, uint8_t** out_data
     *out_data = nullptr;
     *out_size = 0;
     return vantorix::guarded_file(-1, [&]() -> int {
+        vantorix::use_large_pages_for_matrices();
         const std::string p(path);
         try {
             return vantorix::has_image_extension(p) ? vantorix::thumbnail_of_image(p, out_data, out_size)
