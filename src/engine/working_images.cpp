@@ -3,11 +3,10 @@
 namespace vantorix {
 
 void ImagePipeline::set_image(const ImageBuffer& source) {
-    if (source.empty())
-        working = ImageBuffer();
-    else
-        working = ImageBuffer(source.mat);  // deep copy
-    own_working.adopt(working.mat);
+    // Shared, not copied: the working image is only ever read. Not ours to
+    // write into, so the next load allocates afresh.
+    working = source;
+    own_working.forget();
 }
 
 cv::Mat ImagePipeline::processed_8bit() const {

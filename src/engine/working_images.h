@@ -31,7 +31,7 @@ struct ImagePipeline {
     cv::Mat scratch;
     OwnedMemory own_working, own_processed, own_scratch;
 
-    // `working` becomes a deep copy of `source` (empty for an empty source).
+    // `working` shares `source`'s pixels (empty for an empty source).
     void set_image(const ImageBuffer& source);
     cv::Mat processed_8bit() const;
     // Empties all three images.

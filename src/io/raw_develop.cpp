@@ -25,9 +25,10 @@ void copy_bounded(char (&dst)[64], const char* src) {
     if (src) std::memcpy(dst, src, strnlen(src, sizeof dst - 1));
 }
 
-// Turns LibRaw's interleaved bitmap into a CV_16UC3 matrix (red, green, blue).
-// Returns an empty matrix for a layout it does not understand.
-cv::Mat bitmap_to_rgb16(const libraw_processed_image_t* img) {
+// LibRaw's interleaved bitmap as a CV_16UC3 matrix (red, green, blue): a view
+// of its memory when it is 16-bit RGB already, else a converted copy. Empty
+// for a layout it does not understand.
+cv::Mat bitmap_as_rgb16(const libraw_processed_image_t* img) {
     if (!img || img->type != LIBRAW_IMAGE_BITMAP || img->width == 0 || img->height == 0) return cv::Mat();
     const int w = img->width, h = img->height, colors = img->colors, bits = img->bits;
     if ((colors != 1 && colors != 3) || (bits != 8 && bits != 16)) return cv::Mat();
@@ -35,26 +36,21 @@ cv::Mat bitmap_to_rgb16(const libraw_processed_image_t* img) {
     if (img->data_size < needed) return cv::Mat();
     const int depth = bits == 16 ? CV_16U : CV_8U;
     cv::Mat wrapped(h, w, CV_MAKETYPE(depth, colors), const_cast<unsigned char*>(img->data));
+    if (bits == 16 && colors == 3) return wrapped;
     cv::Mat wide;
     if (bits == 8)
         wrapped.convertTo(wide, CV_16U, 257.0);
     else
-        wide = wrapped.clone();
+        wide = wrapped;
     if (colors == 1) cv::cvtColor(wide, wide, cv::COLOR_GRAY2RGB);
     return wide;
 }
 
-// Opens the file's bytes (which must outlive the processing), refuses a
-// declared size the file cannot hold, sets the development parameters and
-// develops it up to LibRaw's internal image. False with the message in `error`.
-bool open_and_develop(LibRaw& proc, const std::vector<uint8_t>& bytes, const std::string& path, int size_level,
-                      std::string& error) {
-    int r = bytes.empty() ? LIBRAW_IO_ERROR : proc.open_buffer(const_cast<uint8_t*>(bytes.data()), bytes.size());
-    if (r != LIBRAW_SUCCESS) {
-        error = libraw_message(msg::kRawOpen, r);
-        return false;
-    }
-    const std::string why = raw_size_refusal(proc.imgdata.sizes.raw_width, proc.imgdata.sizes.raw_height, bytes.size());
+// Refuses a declared size the file cannot hold, sets the development
+// parameters and develops the opened file up to LibRaw's internal image. False
+// with the message in `error`.
+bool develop_opened(LibRaw& proc, uint64_t file_size, const std::string& path, int size_level, std::string& error) {
+    const std::string why = raw_size_refusal(proc.imgdata.sizes.raw_width, proc.imgdata.sizes.raw_height, file_size);
     if (!why.empty()) {
         error = "RAW file '" + path + "' " + why;
         proc.recycle();
@@ -70,7 +66,7 @@ bool open_and_develop(LibRaw& proc, const std::vector<uint8_t>& bytes, const std
     params.gamm[0] = 1.0 / 2.4;
     params.gamm[1] = 12.92;
 
-    r = proc.unpack();
+    int r = proc.unpack();
     if (r != LIBRAW_SUCCESS) {
         error = libraw_message(msg::kRawUnpack, r);
         proc.recycle();
@@ -85,44 +81,6 @@ bool open_and_develop(LibRaw& proc, const std::vector<uint8_t>& bytes, const std
     return true;
 }
 
-// The developed picture as CV_16UC3 and the shooting data; the processor is
-// recycled on every path. Empty (message in `error`) on failure.
-cv::Mat take_developed_image(LibRaw& proc, ShootingData& shot, std::string& error) {
-    int err = 0;
-    libraw_processed_image_t* mem = proc.dcraw_make_mem_image(&err);
-    if (!mem || err != 0) {
-        if (mem) LibRaw::dcraw_clear_mem(mem);
-        error = libraw_message(msg::kRawMemImage, err != 0 ? err : LIBRAW_UNSPECIFIED_ERROR);
-        proc.recycle();
-        return cv::Mat();
-    }
-    cv::Mat rgb;
-    try {
-        rgb = bitmap_to_rgb16(mem);
-    } catch (...) {
-        LibRaw::dcraw_clear_mem(mem);
-        proc.recycle();
-        throw;
-    }
-    if (rgb.empty()) {
-        LibRaw::dcraw_clear_mem(mem);
-        error = libraw_message(msg::kRawMemImage, LIBRAW_UNSPECIFIED_ERROR);
-        proc.recycle();
-        return cv::Mat();
-    }
-    const auto& other = proc.imgdata.other;
-    shot.iso = other.iso_speed;
-    shot.exposure_time = other.shutter;
-    shot.aperture = other.aperture;
-    shot.focal_length = other.focal_len;
-    shot.orientation = proc.imgdata.sizes.flip;
-    copy_bounded(shot.make, proc.imgdata.idata.make);
-    copy_bounded(shot.model, proc.imgdata.idata.model);
-    LibRaw::dcraw_clear_mem(mem);
-    proc.recycle();
-    return rgb;
-}
-
 // Size level 4 halves the half-size development once more; then the longer
 // side is limited to 2000 pixels.
 cv::Mat reduce_raw_size(cv::Mat rgb, int size_level) {
@@ -134,6 +92,47 @@ cv::Mat reduce_raw_size(cv::Mat rgb, int size_level) {
     const int longer = std::max(rgb.cols, rgb.rows);
     if (longer > 2000) rgb = resize_by_factor(rgb, 2000.0f / static_cast<float>(longer));
     return rgb;
+}
+
+// The developed picture reduced for the size level, and the shooting data; the
+// picture is read from LibRaw's bitmap in place (one copy: the reduction or
+// the widening to RGBA). The processor is recycled on every path. Empty
+// (message in `error`) on failure.
+ImageBuffer take_developed_image(LibRaw& proc, ShootingData& shot, int size_level, std::string& error) {
+    int err = 0;
+    libraw_processed_image_t* mem = proc.dcraw_make_mem_image(&err);
+    if (!mem || err != 0) {
+        if (mem) LibRaw::dcraw_clear_mem(mem);
+        error = libraw_message(msg::kRawMemImage, err != 0 ? err : LIBRAW_UNSPECIFIED_ERROR);
+        proc.recycle();
+        return ImageBuffer();
+    }
+    ImageBuffer rgba;
+    try {
+        cv::Mat rgb = bitmap_as_rgb16(mem);
+        if (!rgb.empty()) rgba = ImageBuffer(reduce_raw_size(std::move(rgb), size_level));
+    } catch (...) {
+        LibRaw::dcraw_clear_mem(mem);
+        proc.recycle();
+        throw;
+    }
+    if (rgba.empty()) {
+        LibRaw::dcraw_clear_mem(mem);
+        error = libraw_message(msg::kRawMemImage, LIBRAW_UNSPECIFIED_ERROR);
+        proc.recycle();
+        return ImageBuffer();
+    }
+    const auto& other = proc.imgdata.other;
+    shot.iso = other.iso_speed;
+    shot.exposure_time = other.shutter;
+    shot.aperture = other.aperture;
+    shot.focal_length = other.focal_len;
+    shot.orientation = proc.imgdata.sizes.flip;
+    copy_bounded(shot.make, proc.imgdata.idata.make);
+    copy_bounded(shot.model, proc.imgdata.idata.model);
+    LibRaw::dcraw_clear_mem(mem);
+    proc.recycle();
+    return rgba;
 }
 
 // LibRaw's progress handler: its steps are single bits in the order LibRaw
@@ -167,15 +166,6 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progres
     raw.path = path;
     raw.error.clear();
 
-    // LibRaw gets the bytes of the regular file checked here, never the path.
-    std::vector<uint8_t> bytes;
-    std::string why;
-    if (!read_file_bytes(path, bytes, &why)) {
-        raw.error = why.find("not a regular file") != std::string::npos
-                        ? why
-                        : libraw_message(msg::kRawOpen, LIBRAW_IO_ERROR) + " (" + why + ")";
-        return false;
-    }
     std::string note;  // LibRaw's data-error reports, kept off stderr
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
@@ -183,14 +173,24 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progres
         if (progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.0f)) return false;
         proc->set_progress_handler(libraw_progress, progress);
     }
-    if (!open_and_develop(*proc, bytes, path, size_level, raw.error)) return false;
+    std::vector<uint8_t> bytes;  // read only where /proc is absent
+    uint64_t file_size = 0;
+    std::string why;
+    const int r = open_raw_file(*proc, path, bytes, file_size, why);
+    if (r != LIBRAW_SUCCESS) {
+        if (why.find("not a regular file") != std::string::npos)
+            raw.error = why;
+        else
+            raw.error = libraw_message(msg::kRawOpen, r == -1 ? LIBRAW_IO_ERROR : r) + (why.empty() ? "" : " (" + why + ")");
+        return false;
+    }
+    if (!develop_opened(*proc, file_size, path, size_level, raw.error)) return false;
     ShootingData shot{};
-    cv::Mat rgb = take_developed_image(*proc, shot, raw.error);
-    if (rgb.empty()) return false;
+    ImageBuffer developed = take_developed_image(*proc, shot, size_level, raw.error);
+    if (developed.empty()) return false;
     if (progress && progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.9f)) return false;
-    rgb = reduce_raw_size(std::move(rgb), size_level);
 
-    raw.image = ImageBuffer(rgb);
+    raw.image = std::move(developed);
     static_cast<ShootingData&>(raw) = shot;
     raw.width = raw.image.cols();
     raw.height = raw.image.rows();

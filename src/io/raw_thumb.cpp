@@ -1,8 +1,6 @@
 // The embedded thumbnail of a RAW file, through LibRaw, without touching the
 // pixel path.
 #include <libraw/libraw.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -38,30 +36,16 @@ std::string libraw_reason(const char* prefix, int code, const std::string& note)
 
 int with_embedded_thumbnail(const std::string& path, bool consult_error,
                             const std::function<int(const libraw_processed_image_t&)>& use, std::string& reason) {
-    // LibRaw reads the regular file checked here, never the path: through the
-    // descriptor's name in /proc, reading only the parts it needs, or, where
-    // /proc is not mounted, from the whole file read into memory.
-    std::string why;
-    const int fd = open_regular_file(path, why);
-    if (fd < 0) {
-        reason = why;
-        return -1;
-    }
     std::string note;  // outlives the processor that writes it
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
-    struct stat st {};
-    int r = ::fstat(fd, &st) == 0 && st.st_size > 0 ? proc->open_file(("/proc/self/fd/" + std::to_string(fd)).c_str())
-                                                    : LIBRAW_IO_ERROR;
-    ::close(fd);
-    std::vector<uint8_t> bytes;
-    if (r == LIBRAW_IO_ERROR) {
-        proc->recycle();
-        if (!read_file_bytes(path, bytes, &why) || bytes.empty()) {
-            reason = why.empty() ? std::string(msg::kThumbOpen) + libraw_strerror(LIBRAW_IO_ERROR) : why;
-            return -1;
-        }
-        r = proc->open_buffer(bytes.data(), bytes.size());
+    std::vector<uint8_t> bytes;  // read only where /proc is absent
+    uint64_t file_size = 0;
+    std::string why;
+    int r = open_raw_file(*proc, path, bytes, file_size, why);
+    if (r == -1) {
+        reason = why.empty() ? std::string(msg::kThumbOpen) + libraw_strerror(LIBRAW_IO_ERROR) : why;
+        return -1;
     }
     if (r != LIBRAW_SUCCESS) {
         reason = libraw_reason(msg::kThumbOpen, r, note);
