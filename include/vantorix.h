@@ -181,9 +181,13 @@ enum VantorixSplitTone {
 /* ---- Lifecycle and errors ------------------------------------------------ */
 
 /**
- * Does nothing; kept for hosts that pair an init with a shutdown.
- * Needs no context and no image; may be called any number of times, or never.
- * Returns 0.
+ * Loads the development engine (libvantorix_engine.so, installed beside this
+ * library) ahead of its first use; without this call it loads on the first
+ * call that needs it. Metadata calls (vantorix_read_exif, vantorix_version,
+ * vantorix_write_file, the embedded JPEG of a RAW file through
+ * vantorix_extract_thumbnail) never need it. Needs no context and no image;
+ * may be called any number of times, or never. Returns 0, or -1 when the
+ * engine cannot be loaded; vantorix_last_file_error() then says why.
  */
 VANTORIX_API int vantorix_init(void);
 

@@ -44,13 +44,6 @@ cv::Mat bitmap_to_rgb16(const libraw_processed_image_t* img) {
     return wide;
 }
 
-// The shooting data LibRaw reported, read before the processor is recycled.
-struct ShootingData {
-    float iso, exposure_time, aperture, focal_length;
-    int orientation;
-    char make[64], model[64];
-};
-
 // Opens the file's bytes (which must outlive the processing), refuses a
 // declared size the file cannot hold, sets the development parameters and
 // develops it up to LibRaw's internal image. False with the message in `error`.
@@ -198,15 +191,9 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progres
     rgb = reduce_raw_size(std::move(rgb), size_level);
 
     raw.image = ImageBuffer(rgb);
+    static_cast<ShootingData&>(raw) = shot;
     raw.width = raw.image.cols();
     raw.height = raw.image.rows();
-    raw.iso = shot.iso;
-    raw.exposure_time = shot.exposure_time;
-    raw.aperture = shot.aperture;
-    raw.focal_length = shot.focal_length;
-    std::memcpy(raw.make, shot.make, sizeof shot.make);
-    std::memcpy(raw.model, shot.model, sizeof shot.model);
-    raw.orientation = shot.orientation;
     return true;
 }
 

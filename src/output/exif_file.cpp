@@ -114,7 +114,7 @@ bool raw_metadata(const char* path, ExifSummary& rec) {
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
     if (proc->open_file(path) != LIBRAW_SUCCESS || proc->adjust_sizes_info_only() != LIBRAW_SUCCESS) return false;
-    RawImage raw;
+    ShootingData raw;
     const auto& d = proc->imgdata;
     int w = d.sizes.iwidth, h = d.sizes.iheight;  // turned by the flip code already
     const int longer = std::max(w, h);

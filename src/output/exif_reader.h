@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/raw_image.h"
+#include "engine/shooting_data.h"
 #include "vantorix.h"
 
 namespace vantorix {
@@ -17,7 +17,7 @@ bool read_exif_summary(const std::string& path, ExifSummary& rec);
 // `rec` cleared) when it holds no entry.
 bool summarize_tiff_structure(const uint8_t* tiff, size_t size, ExifSummary& rec);
 
-// Fills `rec` from the shooting data that RAW development recorded.
-void fill_from_raw(const RawImage& raw, ExifSummary& rec);
+// Fills `rec` from the shooting data a RAW file reported.
+void fill_from_raw(const ShootingData& raw, ExifSummary& rec);
 
 }  // namespace vantorix

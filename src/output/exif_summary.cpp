@@ -1,5 +1,5 @@
-// vantorix_get_exif: the shooting data of the loaded file, read from its EXIF
-// block with libexif, or taken from the RAW development when the file has none.
+// The EXIF summary record: the shooting data of a file's EXIF block, read
+// with libexif, or the shooting data a RAW file reported.
 #include <libexif/exif-data.h>
 #include <libexif/exif-loader.h>
 #include <libexif/exif-utils.h>
@@ -14,8 +14,6 @@
 #include <memory>
 #include <vector>
 
-#include "engine/context.h"
-#include "engine/guard.h"
 #include "output/exif_carry.h"
 #include "output/exif_reader.h"
 
@@ -234,7 +232,7 @@ bool summarize_tiff_structure(const uint8_t* tiff, size_t size, ExifSummary& rec
     return true;
 }
 
-void fill_from_raw(const RawImage& raw, ExifSummary& rec) {
+void fill_from_raw(const ShootingData& raw, ExifSummary& rec) {
     clear_record(rec);
     copy_text(rec.make, raw.make);
     copy_text(rec.model, raw.model);
@@ -250,21 +248,3 @@ void fill_from_raw(const RawImage& raw, ExifSummary& rec) {
 }
 
 }  // namespace vantorix
-
-extern "C" {
-
-VANTORIX_API int vantorix_get_exif(EngineContext* ctx, ExifSummary* record) {
-    if (!ctx || !record) return -1;
-    return vantorix::guarded(ctx, -1, [&]() -> int {
-        if (ctx->loaded_path.empty()) {
-            ctx->fail(vantorix::msg::kNoFile);
-            return -1;
-        }
-        ExifSummary rec;
-        if (!vantorix::read_exif_summary(ctx->loaded_path, rec)) vantorix::fill_from_raw(ctx->raw, rec);
-        std::memcpy(record, &rec, sizeof rec);
-        return 0;
-    });
-}
-
-}  // extern "C"

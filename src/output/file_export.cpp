@@ -1,5 +1,5 @@
-// The preview export and the plain file writer: the rest of what the command
-// line writes, through the same atomic writer as every export.
+// The preview export: the preview's pixels as a file, through the same atomic
+// writer as every export.
 #include <algorithm>
 #include <cstring>
 #include <opencv2/imgcodecs.hpp>
@@ -33,22 +33,6 @@ VANTORIX_API int vantorix_export_preview(EngineContext* ctx, const char* path, i
             return -1;
         }
         return 0;
-    });
-}
-
-VANTORIX_API int vantorix_write_file(const char* path, const uint8_t* data, size_t size, char* message,
-                                     size_t message_capacity) {
-    if (message && message_capacity > 0) message[0] = '\0';
-    if (!path || (!data && size > 0)) return -1;
-    return vantorix::guarded(nullptr, -1, [&]() -> int {
-        std::string why;
-        if (vantorix::write_file_atomic(path, data, size, &why)) return 0;
-        if (message && message_capacity > 0) {
-            const size_t n = std::min(why.size(), message_capacity - 1);
-            std::memcpy(message, why.data(), n);
-            message[n] = '\0';
-        }
-        return -2;
     });
 }
 
