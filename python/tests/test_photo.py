@@ -1,4 +1,6 @@
+import os
 import subprocess
+import sys
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -25,6 +27,17 @@ def test_example_workflow(source, raw_file, tmp_path):
     assert source_exif.model and (source == "raw" or out_exif.model == source_exif.model)
     assert out_exif.orientation in (0, 1) and 0 <= vantorix.phash(out) < 2**64
     assert vantorix.extract_thumbnail(path)[:2] == b"\xff\xd8"
+
+
+LEAN_IMPORT = """import sys; before = set(sys.modules); import vantorix
+print(sorted({"numpy", "typing", "dataclasses", "enum", "json", "pathlib", "re"} & set(sys.modules) - before),
+      vantorix.Stage(3).name, "enum" in sys.modules)"""
+
+
+def test_import_leaves_heavy_modules_to_first_use():  # a load-develop-export script starts faster
+    env = dict(os.environ, PYTHONPATH=str(ROOT / "python"))
+    out = subprocess.run([sys.executable, "-c", LEAN_IMPORT], env=env, capture_output=True, text=True, check=True)
+    assert out.stdout == "[] PROCESS True\n"
 
 
 # One row per setting: a value that is not the default, and how it reads back.

@@ -12,9 +12,28 @@ The library is looked for at $VANTORIX_LIBRARY, then in the build tree, then
 on the system loader path. Engine failures raise vantorix.Error.
 """
 from ._lib import Error, has, library_path, version
-from ._types import BAND_NAMES, CURVE_NAMES, Crop, CurvePoint, ExifSummary, HslBand, Level, SplitTone, Stage
+from ._types import BAND_NAMES, CURVE_NAMES, Crop, CurvePoint, HslBand, Level, SplitTone
 from ._photo import HslBands, Photo, ToneCurves, from_array, open
 from ._files import extract_thumbnail, hamming, phash, read_exif
+
+TYPE_CHECKING = False  # see _lib
+if TYPE_CHECKING:
+    from ._records import ExifSummary, Stage
+_LAZY = ("ExifSummary", "Stage")  # their modules (dataclasses, enum) are imported when first asked for
+
+
+def __getattr__(name: str) -> object:
+    if name in _LAZY:
+        from . import _records
+
+        value = getattr(_records, name)
+        globals()[name] = value
+        return value
+    raise AttributeError(f"module 'vantorix' has no attribute {name!r}")
+
+
+def __dir__() -> list:
+    return sorted(set(globals()) | set(_LAZY))
 
 __all__ = [
     "Error", "Photo", "open", "from_array", "read_exif", "extract_thumbnail", "phash", "hamming", "version", "has",

@@ -2,11 +2,15 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Any
 
 from . import _lib
 from ._lib import Error, encode_path, lib
-from ._types import ExifSummary
+
+TYPE_CHECKING = False  # see _lib
+if TYPE_CHECKING:
+    from typing import Any
+
+    from ._records import ExifSummary
 
 _THUMB_ERRORS = {
     -1: "the image cannot be read, or LibRaw cannot open the file",
@@ -25,6 +29,8 @@ _PHASH_ERRORS = {
 def read_exif(path: Any) -> ExifSummary:
     """Shooting data of a file (make, model, lens, focal length, ...), from its EXIF block or, for a RAW
     file without one, from what LibRaw reports."""
+    from ._records import ExifSummary
+
     raw = encode_path(path)
     rec = _lib.ExifRecord()
     if _lib.has("read_exif"):

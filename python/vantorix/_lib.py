@@ -3,13 +3,20 @@
 ctypes.CDLL releases the global interpreter lock for the duration of every
 foreign call, so long engine calls (loading, developing, exporting) made from
 different threads on different contexts run in parallel.
+
+The package imports only what a load-develop-export script needs (ctypes, os,
+collections, numbers): typing, pathlib, dataclasses, enum, json and numpy
+together take longer to import than a short script runs, so annotations stay
+unevaluated and those modules are imported where they are first used.
 """
 from __future__ import annotations
 
 import ctypes
 import os
-from pathlib import Path
-from typing import Any, Callable, Dict, List, Sequence, Tuple
+
+TYPE_CHECKING = False  # typing.TYPE_CHECKING without importing typing; type checkers take it as true
+if TYPE_CHECKING:
+    from typing import Any, Callable, Dict, List, Sequence, Tuple
 
 __all__ = ["Error", "lib", "has", "library_path", "ExifRecord", "AutoEnhanceRecord", "ProgressFn", "encode_path"]
 
@@ -133,10 +140,10 @@ def _candidates() -> List[str]:
     env = os.environ.get("VANTORIX_LIBRARY")
     if env:
         found.append(env)
-    here = Path(__file__).resolve().parent
-    for root in (here.parent.parent, Path.cwd()):  # the checkout this package lives in, then the current one
+    checkout = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
+    for root in (checkout, os.getcwd()):  # the checkout this package lives in, then the current one
         for build in ("build", "build-release", "build-asan"):
-            found.append(str(root / build / "libvantorix.so"))
+            found.append(os.path.join(root, build, "libvantorix.so"))
     found.append("libvantorix.so.1")  # the system loader path (after `cmake --install`)
     found.append("libvantorix.so")
     return list(dict.fromkeys(found))

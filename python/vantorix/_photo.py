@@ -2,37 +2,43 @@
 from __future__ import annotations
 
 import ctypes
-import importlib
-import json
 import numbers
 import os
 import sys
-import threading
-import weakref
-from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, MutableMapping, Optional, Sequence, Tuple, Union
+from _thread import RLock  # threading.RLock itself, without the import of threading
+from collections.abc import MutableMapping, Sequence
 
 from . import _lib
 from ._lib import Error, encode_path, check_floats, lib
 from ._settings import SCALARS
-from ._types import (AUTO_ENHANCE_SLOTS, BAND_NAMES, CURVE_NAMES, Crop, CurvePoint, ExifSummary, HslBand, Level,
-                     SplitTone, Stage)
+from ._types import AUTO_ENHANCE_SLOTS, BAND_NAMES, CURVE_NAMES, Crop, CurvePoint, HslBand, Level, SplitTone
 
+TYPE_CHECKING = False  # see _lib
 if TYPE_CHECKING:
+    from typing import Any, Callable, Dict, Iterator, List, Optional, Tuple, Union
+
     import numpy as np
     import numpy.typing as npt
+
+    from ._records import ExifSummary
+
+    PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+    ProgressCallback = Callable[[int, float], Any]  # (Stage, fraction) -> true to cancel
+    _BandMapping = MutableMapping[Union[str, int], HslBand]
+    _CurveMapping = MutableMapping[Union[str, int], Tuple[CurvePoint, ...]]
 else:
+    _BandMapping = _CurveMapping = MutableMapping
+
     class _Numpy:
         """numpy, imported on first use: a script that only loads, develops and exports starts faster."""
 
         def __getattr__(self, name: str) -> Any:
-            module = importlib.import_module("numpy")
-            globals()["np"] = module
-            return getattr(module, name)
+            import numpy
+
+            globals()["np"] = numpy
+            return getattr(numpy, name)
 
     np = _Numpy()
-
-PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-ProgressCallback = Callable[[int, float], Any]  # (Stage, fraction) -> true to cancel
 
 
 def _f32(value: float) -> float:
@@ -90,7 +96,7 @@ class _Scalar:
         photo._values[self.name] = stored
 
 
-class HslBands(MutableMapping[Union[str, int], HslBand]):
+class HslBands(_BandMapping):
     """The eight HSL bands by name ("red", "orange", "yellow", "green", "aqua", "blue", "purple", "magenta")
     or index 0..7. Assign an HslBand or a (hue, saturation, luminance) sequence; del resets a band."""
 
@@ -122,7 +128,7 @@ class HslBands(MutableMapping[Union[str, int], HslBand]):
         return "HslBands({" + ", ".join(f"{n!r}: {tuple(self[n])}" for n in BAND_NAMES) + "})"
 
 
-class ToneCurves(MutableMapping[Union[str, int], Tuple[CurvePoint, ...]]):
+class ToneCurves(_CurveMapping):
     """The tone curves "master", "red", "green", "blue" (or 0..3), each a sequence of (x, y) points in
     0..1 (at least 2; stored in the given order). Default: (0, 0), (1, 1). del resets a curve."""
 
@@ -184,7 +190,7 @@ class Photo:
         self._ctx: Optional[int] = lib.vantorix_create_context()
         if not self._ctx:
             raise MemoryError("vantorix_create_context failed")
-        self._lock = threading.RLock()
+        self._lock = RLock()
         self._busy = False
         self._loaded_size = (0, 0)
         self._mask_size: Optional[Tuple[int, int]] = None
@@ -485,6 +491,8 @@ class Photo:
         self._mirror_from_json(self.settings_json)
 
     def _mirror_from_json(self, document: str) -> None:
+        import json
+
         s = json.loads(document)["settings"]
 
         def num(v: Any) -> float:  # the document writes the shortest text of each float32
@@ -568,6 +576,8 @@ class Photo:
 
     def exif(self) -> ExifSummary:
         """Shooting data of the loaded file (its EXIF, else what the RAW development reported)."""
+        from ._records import ExifSummary
+
         rec = _lib.ExifRecord()
         with self._engine():
             self._check(lib.vantorix_get_exif(self._ctx, ctypes.byref(rec)), "vantorix_get_exif")
@@ -672,11 +682,16 @@ class Photo:
 
         c_fn = _lib.ProgressFn(0)  # NULL: no callback
         if fn is not None:
+            import weakref
+
+            from ._records import Stage
+
+            stages = {int(stage) for stage in Stage}
             callback, photo = fn, weakref.ref(self)  # the C callback must not keep the photo alive
 
             def trampoline(_user: Any, stage: int, fraction: float) -> int:
                 try:
-                    return 1 if callback(Stage(stage) if stage in _STAGES else stage, fraction) else 0
+                    return 1 if callback(Stage(stage) if stage in stages else stage, fraction) else 0
                 except BaseException as exc:  # raised again from the engine call
                     owner = photo()
                     if owner is not None:
@@ -689,7 +704,6 @@ class Photo:
         self._progress = (fn, c_fn) if fn is not None else None
 
 
-_STAGES = {int(stage) for stage in Stage}
 _SETTABLE = set(SCALARS) | {"crop", "split_highlights", "split_shadows", "split_balance", "bg_blur"}
 
 

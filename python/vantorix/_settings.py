@@ -7,7 +7,9 @@ are allowed.
 """
 from __future__ import annotations
 
-from typing import Dict, Tuple
+TYPE_CHECKING = False  # see _lib
+if TYPE_CHECKING:
+    from typing import Dict, Tuple
 
 # name: (default, documentation)
 SCALARS: Dict[str, Tuple[float, str]] = {

@@ -1,11 +1,29 @@
-"""Small value types: records the engine hands back and compound settings."""
+"""Small value types: compound settings and the proposals of the automatic tools.
+
+The records that need dataclasses or enum (ExifSummary, Stage) are in _records,
+imported on first use.
+"""
 from __future__ import annotations
 
-import ctypes
-import math
-from dataclasses import dataclass
-from enum import IntEnum
-from typing import NamedTuple
+from collections import namedtuple
+
+TYPE_CHECKING = False  # see _lib
+if TYPE_CHECKING:
+    from typing import NamedTuple
+else:
+    class _NamedTupleMeta(type):
+        """Makes ``class C(NamedTuple): x: float = 0.0`` a collections.namedtuple, as typing.NamedTuple
+        does, without importing typing (whose import costs more than the rest of the package's)."""
+
+        def __new__(mcs, name: str, bases: tuple, body: dict) -> type:
+            fields = tuple(body.get("__annotations__", {}))
+            cls = namedtuple(name, fields, defaults=[body[f] for f in fields if f in body], module=body["__module__"])
+            for key, value in body.items():
+                if key not in fields:
+                    setattr(cls, key, value)
+            return cls
+
+    NamedTuple = type.__new__(_NamedTupleMeta, "NamedTuple", (), {})
 
 
 class Crop(NamedTuple):
@@ -40,53 +58,11 @@ class CurvePoint(NamedTuple):
     y: float
 
 
-class Stage(IntEnum):
-    """Work reported to a progress callback."""
-
-    LOAD = 1
-    RAW_DEVELOP = 2
-    PROCESS = 3
-    SEGMENT = 4
-    EXPORT = 5
-
-
 class Level(NamedTuple):
     """A straightening proposal of Photo.auto_level: rotation in degrees (-10..10) and confidence 0..1."""
 
     rotation: float
     confidence: float
-
-
-@dataclass(frozen=True)
-class ExifSummary:
-    """Shooting data of a file (the C ExifSummary record). Absent entries are "" / 0 / NaN (GPS)."""
-
-    make: str
-    model: str
-    lens: str
-    focal_length: float  # millimetres
-    aperture: float  # f-number
-    exposure_time: float  # seconds
-    iso: int
-    datetime: str  # "YYYY:MM:DD HH:MM:SS"
-    width: int  # pixels, as recorded in the file
-    height: int
-    orientation: int  # EXIF orientation 1..8 (LibRaw flip code for the RAW fallback)
-    gps_latitude: float  # degrees, negative in the south; NaN when absent
-    gps_longitude: float  # degrees, negative in the west; NaN when absent
-
-    @property
-    def has_gps(self) -> bool:
-        return not (math.isnan(self.gps_latitude) or math.isnan(self.gps_longitude))
-
-    @classmethod
-    def _from_record(cls, rec: ctypes.Structure) -> "ExifSummary":
-        def text(raw: bytes) -> str:
-            return raw.decode("utf-8", errors="replace")
-
-        return cls(text(rec.make), text(rec.model), text(rec.lens), rec.focal_length, rec.aperture,
-                   rec.exposure_time, rec.iso, text(rec.datetime), rec.width, rec.height, rec.orientation,
-                   rec.gps_latitude, rec.gps_longitude)
 
 
 BAND_NAMES = ("red", "orange", "yellow", "green", "aqua", "blue", "purple", "magenta")
