@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <string>
 #include <vector>
 
 namespace vantorix {
@@ -71,5 +72,13 @@ struct Adjustments {
 
     static ToneCurve default_curve() { return ToneCurve{{0.0f, 0.0f}, {1.0f, 1.0f}}; }
 };
+
+// The settings document (as vantorix_get_settings_json writes it): every
+// setting, each value with round-trip precision, so two sets of settings have
+// the same text exactly when every value has the same bits (NaN aside, which
+// every stage treats alike whatever its payload).
+std::string settings_fingerprint(const Adjustments& a);
+// The document with the background blur (written with the settings).
+std::string write_document(const Adjustments& a, float bg_blur);
 
 }  // namespace vantorix

@@ -15,6 +15,9 @@ struct EngineContext {
     vantorix::ImagePipeline pipeline;
     vantorix::Adjustments adjustments;
     bool processed_valid = false;
+    // settings_fingerprint of the settings `processed` was last developed
+    // with; empty when unknown or when that development was not repeatable.
+    std::string developed_settings;
     std::string last_error;
     std::string loaded_path;
     cv::Mat subject_mask;

@@ -102,40 +102,6 @@ std::string number_text(float v) {
     return std::string(buf, nine.ptr);
 }
 
-std::string write_document(const Adjustments& a, float bg_blur) {
-    std::string o = "{\n  \"vantorix\": 1,\n  \"settings\": {\n";
-    auto line = [&](const std::string& key, const std::string& value) {
-        o += "    \"" + key + "\": " + value + ",\n";
-    };
-    for (const ScalarField& f : kScalars) line(f.key, number_text(a.*f.field));
-    for (const IntField& f : kInts) line(f.key, std::to_string(a.*f.field));
-    std::string crop = "{";
-    for (int i = 0; i < 4; ++i)
-        crop += std::string(i ? ", \"" : "\"") + kCropKeys[i] + "\": " + number_text(a.crop.*kCropFields[i]);
-    line("crop", crop + "}");
-    std::string split = "{";
-    for (size_t i = 0; i < sizeof kSplit / sizeof kSplit[0]; ++i)
-        split += std::string(i ? ", \"" : "\"") + kSplit[i].key + "\": " + number_text(a.*kSplit[i].field);
-    line("split_toning", split + "}");
-    o += "    \"hsl\": [\n";
-    for (int b = 0; b < 8; ++b) {
-        o += "      {";
-        for (int k = 0; k < 3; ++k)
-            o += std::string(k ? ", \"" : "\"") + kHslKeys[k] + "\": " + number_text(a.hsl[b].*kHslFields[k]);
-        o += b < 7 ? "},\n" : "}\n";
-    }
-    o += "    ],\n    \"tone_curve\": {\n";
-    for (int c = 0; c < 4; ++c) {
-        o += std::string("      \"") + kCurveNames[c] + "\": [";
-        for (size_t i = 0; i < a.tone_curves[c].size(); ++i) {
-            const CurvePoint& p = a.tone_curves[c][i];
-            o += (i ? ", [" : "[") + number_text(p.x) + ", " + number_text(p.y) + "]";
-        }
-        o += c < 3 ? "],\n" : "]\n";
-    }
-    o += "    },\n    \"bg_blur\": " + number_text(bg_blur) + "\n  }\n}\n";
-    return o;
-}
 
 // ---- reading ------------------------------------------------------------------
 
@@ -280,6 +246,43 @@ void read_document(const char* text, Adjustments& a, float& bg_blur) {
 }
 
 }  // namespace
+
+std::string write_document(const Adjustments& a, float bg_blur) {
+    std::string o = "{\n  \"vantorix\": 1,\n  \"settings\": {\n";
+    auto line = [&](const std::string& key, const std::string& value) {
+        o += "    \"" + key + "\": " + value + ",\n";
+    };
+    for (const ScalarField& f : kScalars) line(f.key, number_text(a.*f.field));
+    for (const IntField& f : kInts) line(f.key, std::to_string(a.*f.field));
+    std::string crop = "{";
+    for (int i = 0; i < 4; ++i)
+        crop += std::string(i ? ", \"" : "\"") + kCropKeys[i] + "\": " + number_text(a.crop.*kCropFields[i]);
+    line("crop", crop + "}");
+    std::string split = "{";
+    for (size_t i = 0; i < sizeof kSplit / sizeof kSplit[0]; ++i)
+        split += std::string(i ? ", \"" : "\"") + kSplit[i].key + "\": " + number_text(a.*kSplit[i].field);
+    line("split_toning", split + "}");
+    o += "    \"hsl\": [\n";
+    for (int b = 0; b < 8; ++b) {
+        o += "      {";
+        for (int k = 0; k < 3; ++k)
+            o += std::string(k ? ", \"" : "\"") + kHslKeys[k] + "\": " + number_text(a.hsl[b].*kHslFields[k]);
+        o += b < 7 ? "},\n" : "}\n";
+    }
+    o += "    ],\n    \"tone_curve\": {\n";
+    for (int c = 0; c < 4; ++c) {
+        o += std::string("      \"") + kCurveNames[c] + "\": [";
+        for (size_t i = 0; i < a.tone_curves[c].size(); ++i) {
+            const CurvePoint& p = a.tone_curves[c][i];
+            o += (i ? ", [" : "[") + number_text(p.x) + ", " + number_text(p.y) + "]";
+        }
+        o += c < 3 ? "],\n" : "]\n";
+    }
+    o += "    },\n    \"bg_blur\": " + number_text(bg_blur) + "\n  }\n}\n";
+    return o;
+}
+
+std::string settings_fingerprint(const Adjustments& a) { return write_document(a, 0.0f); }
 
 }  // namespace vantorix
 

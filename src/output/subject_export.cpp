@@ -21,6 +21,7 @@ VANTORIX_API int vantorix_export_subject_png(EngineContext* ctx, const char* pat
         // Without an image the result stays empty and the size check below
         // reports the mismatch (the mask outlives unloads).
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
+        if (!ctx->processed_valid) ctx->developed_settings.clear();  // `processed` is replaced below
         if (!ctx->processed_valid &&
             !vantorix::run_pipeline(ctx->pipeline, ctx->adjustments, &progress, VANTORIX_STAGE_PROCESS)) {
             ctx->fail(vantorix::kCancelledMessage);
