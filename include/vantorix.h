@@ -1147,18 +1147,21 @@ enum VantorixStage {
  * stage; a call that finishes its work has reported fraction 1 for each of
  * its stages (an export that develops first reports VANTORIX_STAGE_PROCESS,
  * then VANTORIX_STAGE_EXPORT). fn is called only on the thread that made the
- * engine call, never from the engine's or a library's worker threads, between
- * steps of the work: RAW development at each LibRaw step, the pipeline after
- * each of its eighteen steps, segmentation after each of its five GrabCut
- * iterations, exports before encoding and before writing. A single step is
- * not interrupted, so on the largest images the gap between two calls can
- * exceed 100 ms (a LibRaw demosaicing, a noise-reduction step, the PNG or
- * TIFF encoder).
+ * engine call, never from the engine's or a library's worker threads: while a
+ * callback is installed, the work of these calls runs on a helper thread and
+ * the calling thread waits for it, passing each report on (RAW development at
+ * each LibRaw step, the pipeline after each of its eighteen steps,
+ * segmentation after each of its five GrabCut iterations, exports before
+ * encoding and before writing) and, in between, repeating the last fraction
+ * at least every 50 ms, also while one long library call runs. The work waits
+ * for fn's answer to each of its own reports.
  *
- * Cancellation: when fn returns non-zero, the engine call stops and returns
- * -1 with the message "cancelled", and leaves the context as it was before
- * the call: settings, loaded image, development and its validity, mask and
- * sizes (only the last error changes). A cancelled export leaves an existing
+ * Cancellation: when fn returns non-zero, the engine call stops at the next
+ * step (a LibRaw decoding stops at once; a running pipeline step, encoder or
+ * GrabCut iteration is finished first) and returns -1 with the message
+ * "cancelled", and leaves the context as it was before the call: settings,
+ * loaded image, development and its validity, mask and sizes (only the last
+ * error changes). A cancelled export leaves an existing
  * file untouched and no temporary file behind. A non-zero return at fraction
  * 1 can come too late (the work is done): the call then succeeds. fn must
  * not call the engine on the same context.

@@ -103,9 +103,9 @@ cv::Rect subject_box_rect(int width, int height, float x, float y, float w, floa
     return cv::Rect(x0, y0, std::min(width - 1, right) - x0, std::min(height - 1, bottom) - y0);
 }
 
-int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Mat& labels)>& seed) {
-    if (!ctx.require_image()) return -1;
-    Progress progress(ctx.progress_fn, ctx.progress_user);
+namespace {
+
+int segment_reported(EngineContext& ctx, const std::function<SubjectSeed(cv::Mat& labels)>& seed, Progress& progress) {
     auto cancelled = [&]() -> int {
         ctx.fail(kCancelledMessage);
         return -1;
@@ -175,6 +175,14 @@ int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Ma
     ctx.subject_mask = mask;
     ctx.mask_ready = true;
     return 0;
+}
+
+}  // namespace
+
+int segment_with_seed(EngineContext& ctx, const std::function<SubjectSeed(cv::Mat& labels)>& seed) {
+    if (!ctx.require_image()) return -1;
+    Progress progress(ctx.progress_fn, ctx.progress_user);
+    return progress.run(VANTORIX_STAGE_SEGMENT, [&] { return segment_reported(ctx, seed, progress); });
 }
 
 }  // namespace vantorix

@@ -18,6 +18,7 @@ void ImagePipeline::clear() {
     working = ImageBuffer();
     processed = ImageBuffer();
     scratch.release();
+    stage_scratch = ScratchPool();
     own_working.forget();
     own_processed.forget();
     own_scratch.forget();

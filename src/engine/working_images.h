@@ -1,5 +1,6 @@
 #pragma once
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "engine/image_buffer.h"
 
@@ -20,6 +21,15 @@ private:
     const uchar* data_ = nullptr;
 };
 
+// Work buffers the development stages keep between renders, so that a
+// re-render writes into pages it already has: full-size float planes and the
+// resampling targets of the geometry and lens stages.
+struct ScratchPool {
+    cv::Mat slots[8];
+    std::vector<cv::Mat> planes = std::vector<cv::Mat>(3);
+    cv::Mat geometry_kept, lens_kept;
+};
+
 // The loaded image and the last development of it. The development itself
 // (run_pipeline) lives in the pipeline module.
 struct ImagePipeline {
@@ -30,6 +40,8 @@ struct ImagePipeline {
     // allocation (first-touch page faults cost more than the conversion).
     cv::Mat scratch;
     OwnedMemory own_working, own_processed, own_scratch;
+    // The stages' buffers, held by the context whichever thread develops.
+    ScratchPool stage_scratch;
 
     // `working` shares `source`'s pixels (empty for an empty source).
     void set_image(const ImageBuffer& source);

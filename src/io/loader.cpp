@@ -57,41 +57,44 @@ VANTORIX_API int vantorix_load_arw(EngineContext* ctx, const char* path, int siz
         return -1;
     };
     return vantorix::guarded(ctx, -1, [&]() -> int {
-        const int level = std::min(std::max(size_level, 1), 4);
-        const std::string p(path);
-        if (vantorix::has_image_extension(p)) {
-            std::string why;
-            const int loaded =
-                vantorix::load_ordinary_image(p, ctx->pipeline.working, ctx->pipeline.own_working, progress, why);
-            if (loaded < 0) return cancelled();
-            if (loaded == 0) {
-                // A file that is not regular gets the same message whichever decoder it was meant for.
-                if (why.find("not a regular file") != std::string::npos)
-                    ctx->fail(why);
-                else
-                    ctx->fail(vantorix::msg::kCannotDecode + p + (why.rfind("image of ", 0) == 0 ? ": " + why : ""));
+        const int stage = vantorix::has_image_extension(path) ? VANTORIX_STAGE_LOAD : VANTORIX_STAGE_RAW_DEVELOP;
+        return progress.run(stage, [&]() -> int {
+            const int level = std::min(std::max(size_level, 1), 4);
+            const std::string p(path);
+            if (vantorix::has_image_extension(p)) {
+                std::string why;
+                const int loaded =
+                    vantorix::load_ordinary_image(p, ctx->pipeline.working, ctx->pipeline.own_working, progress, why);
+                if (loaded < 0) return cancelled();
+                if (loaded == 0) {
+                    // A file that is not regular gets the same message whichever decoder it was meant for.
+                    if (why.find("not a regular file") != std::string::npos)
+                        ctx->fail(why);
+                    else
+                        ctx->fail(vantorix::msg::kCannotDecode + p + (why.rfind("image of ", 0) == 0 ? ": " + why : ""));
+                    return -1;
+                }
+                ctx->loaded_path = p;
+                ctx->adjustments = vantorix::Adjustments();
+                ctx->raw = vantorix::RawImage();
+                progress.report(VANTORIX_STAGE_LOAD, 1.0f);  // loaded: too late to cancel
+                return 0;
+            }
+            // Developed into a copy (sharing the earlier image), committed only
+            // when the host has not cancelled.
+            vantorix::RawImage attempt = ctx->raw;
+            const bool ok = vantorix::develop_raw(attempt, p, level, &progress);
+            if (progress.cancelled() || (ok && progress.report(VANTORIX_STAGE_RAW_DEVELOP, 1.0f))) return cancelled();
+            ctx->raw = std::move(attempt);
+            if (!ok) {
+                ctx->last_error = ctx->raw.error;
                 return -1;
             }
             ctx->loaded_path = p;
+            ctx->pipeline.set_image(ctx->raw.image);
             ctx->adjustments = vantorix::Adjustments();
-            ctx->raw = vantorix::RawImage();
-            progress.report(VANTORIX_STAGE_LOAD, 1.0f);  // loaded: too late to cancel
             return 0;
-        }
-        // Developed into a copy (sharing the earlier image), committed only
-        // when the host has not cancelled.
-        vantorix::RawImage attempt = ctx->raw;
-        const bool ok = vantorix::develop_raw(attempt, p, level, &progress);
-        if (progress.cancelled() || (ok && progress.report(VANTORIX_STAGE_RAW_DEVELOP, 1.0f))) return cancelled();
-        ctx->raw = std::move(attempt);
-        if (!ok) {
-            ctx->last_error = ctx->raw.error;
-            return -1;
-        }
-        ctx->loaded_path = p;
-        ctx->pipeline.set_image(ctx->raw.image);
-        ctx->adjustments = vantorix::Adjustments();
-        return 0;
+        });
     });
 }
 

@@ -169,9 +169,17 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progres
     std::string note;  // LibRaw's data-error reports, kept off stderr
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
+    // A host that cancels while LibRaw decodes stops it at its next check.
+    struct CancelHook {
+        Progress* progress;
+        ~CancelHook() {
+            if (progress) progress->on_cancel(nullptr);
+        }
+    } hook{progress};
     if (progress) {
         if (progress->report(VANTORIX_STAGE_RAW_DEVELOP, 0.0f)) return false;
         proc->set_progress_handler(libraw_progress, progress);
+        progress->on_cancel([raw_processor = proc.get()] { raw_processor->setCancelFlag(); });
     }
     std::vector<uint8_t> bytes;  // read only where /proc is absent
     uint64_t file_size = 0;

@@ -62,22 +62,24 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
-        if (!src) return -1;
-        const int q = std::max(std::min(quality, 100), 1);
-        std::vector<uint8_t> bytes;
-        const std::string out_path(path);
-        bool ok = !src->empty() &&
-                  vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
-        if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
-        std::string why = "cannot encode '" + out_path + "'";
-        const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes, why) : 0;
-        if (written < 0) return -1;
-        if (written == 0) {
-            ctx->fail(std::string(vantorix::msg::kJpegWrite) + ": " + why);
-            return -1;
-        }
-        return 0;
+        return progress.run(ctx->processed_valid ? VANTORIX_STAGE_EXPORT : VANTORIX_STAGE_PROCESS, [&]() -> int {
+            const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
+            if (!src) return -1;
+            const int q = std::max(std::min(quality, 100), 1);
+            std::vector<uint8_t> bytes;
+            const std::string out_path(path);
+            bool ok = !src->empty() &&
+                      vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
+            if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
+            std::string why = "cannot encode '" + out_path + "'";
+            const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes, why) : 0;
+            if (written < 0) return -1;
+            if (written == 0) {
+                ctx->fail(std::string(vantorix::msg::kJpegWrite) + ": " + why);
+                return -1;
+            }
+            return 0;
+        });
     });
 }
 
@@ -85,19 +87,21 @@ VANTORIX_API int vantorix_export_png(EngineContext* ctx, const char* path, int b
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
-        if (!src) return -1;
-        std::vector<uint8_t> bytes;
-        const bool ok = !src->empty() &&
-                        vantorix::encode_image(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {}, bytes);
-        std::string why = src->empty() ? "nothing to write" : "cannot encode '" + std::string(path) + "'";
-        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes, why) : 0;
-        if (written < 0) return -1;
-        if (written == 0) {
-            ctx->fail(std::string(vantorix::msg::kPngWrite) + ": " + why);
-            return -1;
-        }
-        return 0;
+        return progress.run(ctx->processed_valid ? VANTORIX_STAGE_EXPORT : VANTORIX_STAGE_PROCESS, [&]() -> int {
+            const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
+            if (!src) return -1;
+            std::vector<uint8_t> bytes;
+            const bool ok = !src->empty() &&
+                            vantorix::encode_image(path, bits == 16 ? vantorix::bgr16(*src) : vantorix::bgr8(*src), {}, bytes);
+            std::string why = src->empty() ? "nothing to write" : "cannot encode '" + std::string(path) + "'";
+            const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes, why) : 0;
+            if (written < 0) return -1;
+            if (written == 0) {
+                ctx->fail(std::string(vantorix::msg::kPngWrite) + ": " + why);
+                return -1;
+            }
+            return 0;
+        });
     });
 }
 
@@ -105,18 +109,20 @@ VANTORIX_API int vantorix_export_tiff(EngineContext* ctx, const char* path) {
     if (!ctx || !path) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
-        const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
-        if (!src) return -1;
-        std::vector<uint8_t> bytes;
-        const bool ok = !src->empty() && vantorix::encode_image(path, vantorix::bgr16(*src), {}, bytes);
-        std::string why = src->empty() ? "nothing to write" : "cannot encode '" + std::string(path) + "'";
-        const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes, why) : 0;
-        if (written < 0) return -1;
-        if (written == 0) {
-            ctx->fail(std::string(vantorix::msg::kTiffWrite) + ": " + why);
-            return -1;
-        }
-        return 0;
+        return progress.run(ctx->processed_valid ? VANTORIX_STAGE_EXPORT : VANTORIX_STAGE_PROCESS, [&]() -> int {
+            const vantorix::ImageBuffer* src = vantorix::export_source(ctx, progress);
+            if (!src) return -1;
+            std::vector<uint8_t> bytes;
+            const bool ok = !src->empty() && vantorix::encode_image(path, vantorix::bgr16(*src), {}, bytes);
+            std::string why = src->empty() ? "nothing to write" : "cannot encode '" + std::string(path) + "'";
+            const int written = ok ? vantorix::write_encoded(ctx, progress, path, bytes, why) : 0;
+            if (written < 0) return -1;
+            if (written == 0) {
+                ctx->fail(std::string(vantorix::msg::kTiffWrite) + ": " + why);
+                return -1;
+            }
+            return 0;
+        });
     });
 }
 

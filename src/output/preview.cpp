@@ -114,24 +114,26 @@ VANTORIX_API int vantorix_get_preview(EngineContext* ctx, uint8_t* buffer, int b
     if (!ctx || !buffer) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
-        const vantorix::ImageBuffer* developed =
-            vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress);
-        if (!developed) return -1;
-        const vantorix::ImageBuffer& processed = *developed;
-        if (processed.empty()) {
-            ctx->fail(vantorix::msg::kEmptyDevelopment);
-            return -1;
-        }
-        const long long n = static_cast<long long>(processed.cols()) * processed.rows() * 4;
-        if (n > 0x7fffffffLL || static_cast<long long>(buffer_size) < n) {
-            ctx->fail(vantorix::msg::kBufferTooSmall);
-            return -1;
-        }
-        // The host's buffer as an 8-bit RGBA image: the conversion writes straight into it.
-        cv::Mat out(processed.rows(), processed.cols(), CV_8UC4, buffer);
-        vantorix::render_preview(*ctx, processed, out);
-        CV_Assert(out.data == buffer);
-        return 0;
+        return progress.run(VANTORIX_STAGE_PROCESS, [&]() -> int {
+            const vantorix::ImageBuffer* developed =
+                vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress);
+            if (!developed) return -1;
+            const vantorix::ImageBuffer& processed = *developed;
+            if (processed.empty()) {
+                ctx->fail(vantorix::msg::kEmptyDevelopment);
+                return -1;
+            }
+            const long long n = static_cast<long long>(processed.cols()) * processed.rows() * 4;
+            if (n > 0x7fffffffLL || static_cast<long long>(buffer_size) < n) {
+                ctx->fail(vantorix::msg::kBufferTooSmall);
+                return -1;
+            }
+            // The host's buffer as an 8-bit RGBA image: the conversion writes straight into it.
+            cv::Mat out(processed.rows(), processed.cols(), CV_8UC4, buffer);
+            vantorix::render_preview(*ctx, processed, out);
+            CV_Assert(out.data == buffer);
+            return 0;
+        });
     });
 }
 
@@ -140,12 +142,14 @@ VANTORIX_API int vantorix_get_histogram(EngineContext* ctx, uint32_t* out_red, u
     if (!ctx || !out_red || !out_green || !out_blue || !out_luminance) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
-        const vantorix::ImageBuffer* developed =
-            vantorix::developed_image(ctx, vantorix::Develop::when_stale, true, &progress);
-        if (!developed) return -1;
-        cv::Mat f = developed->to_float();
-        vantorix::compute_histogram(f, out_red, out_green, out_blue, out_luminance);
-        return 0;
+        return progress.run(VANTORIX_STAGE_PROCESS, [&]() -> int {
+            const vantorix::ImageBuffer* developed =
+                vantorix::developed_image(ctx, vantorix::Develop::when_stale, true, &progress);
+            if (!developed) return -1;
+            cv::Mat f = developed->to_float();
+            vantorix::compute_histogram(f, out_red, out_green, out_blue, out_luminance);
+            return 0;
+        });
     });
 }
 

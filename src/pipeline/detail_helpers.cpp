@@ -30,17 +30,33 @@ std::vector<cv::Mat> color_planes(const cv::Mat& img) {
     return planes;
 }
 
+namespace {
+ScratchPool*& current_scratch() {
+    thread_local ScratchPool* pool = nullptr;
+    return pool;
+}
+}  // namespace
+
+ScratchPool& stage_scratch() {
+    thread_local ScratchPool own;
+    ScratchPool* pool = current_scratch();
+    return pool ? *pool : own;
+}
+
+UseScratch::UseScratch(ScratchPool& pool) : before_(current_scratch()) { current_scratch() = &pool; }
+
+UseScratch::~UseScratch() { current_scratch() = before_; }
+
 cv::Mat& scratch_plane(int slot, cv::Size size) {
-    thread_local cv::Mat slots[8];
     CV_Assert(slot >= 0 && slot < 8);
-    cv::Mat& m = slots[slot];
+    cv::Mat& m = stage_scratch().slots[slot];
     m.create(size, CV_32FC1);  // keeps the memory when size and type match
     return m;
 }
 
 std::vector<cv::Mat>& scratch_color_planes(const cv::Mat& img) {
     CV_Assert(img.type() == CV_32FC4);
-    thread_local std::vector<cv::Mat> planes(3);
+    std::vector<cv::Mat>& planes = stage_scratch().planes;
     for (int c = 0; c < 3; ++c) planes[c] = scratch_plane(c, img.size());
     static const int from_to[] = {0, 0, 1, 1, 2, 2};
     cv::mixChannels(std::vector<cv::Mat>{img}, planes, from_to, 3);

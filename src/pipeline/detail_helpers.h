@@ -4,6 +4,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "engine/working_images.h"
+
 namespace vantorix {
 
 // A setting as the detail stages use it: NaN becomes 0 (neutral), +-infinity
@@ -18,13 +20,29 @@ void clamp_unit(cv::Mat& plane);
 // The red, green and blue planes of a CV_32FC4 image (alpha is left out).
 std::vector<cv::Mat> color_planes(const cv::Mat& img);
 
-// A float plane of this thread kept between renders, so that a re-render
+// The stages' work buffers on this thread: those of the development that
+// runs here (see UseScratch), else buffers of the thread itself.
+ScratchPool& stage_scratch();
+
+// Makes `pool` this thread's stage_scratch() for its lifetime.
+class UseScratch {
+public:
+    explicit UseScratch(ScratchPool& pool);
+    ~UseScratch();
+    UseScratch(const UseScratch&) = delete;
+    UseScratch& operator=(const UseScratch&) = delete;
+
+private:
+    ScratchPool* before_;
+};
+
+// A float plane of stage_scratch() kept between renders, so that a re-render
 // reuses its pages instead of faulting in fresh ones. Slot 0..7; the plane is
 // (re)allocated only when the size changes. Valid until the same slot is asked
-// for again on this thread; never hand it out of a stage.
+// for again; never hand it out of a stage.
 cv::Mat& scratch_plane(int slot, cv::Size size);
 
-// color_planes into this thread's scratch slots 0..2 (see scratch_plane).
+// color_planes into scratch slots 0..2 (see scratch_plane).
 std::vector<cv::Mat>& scratch_color_planes(const cv::Mat& img);
 
 // Writes three planes back into channels 0..2 of img; alpha stays as it is.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+#include "pipeline/detail_helpers.h"
 #include "pipeline/geometry_crop.h"
 #include "pipeline/stages.h"
 
@@ -94,9 +95,9 @@ void apply_geometry(cv::Mat& img, const Adjustments& adj) {
     else if (adj.flip_v != 0)
         cv::flip(img, img, 0);
 
-    // The buffer the last resampling on this thread read is kept for the next
-    // render, so a re-render writes into pages it already has.
-    thread_local cv::Mat kept;
+    // The buffer the last resampling read is kept for the next render, so a
+    // re-render writes into pages it already has.
+    cv::Mat& kept = stage_scratch().geometry_kept;
     cv::Mat spare;
     if (kept.u && kept.u->refcount == 1 && kept.size() == img.size() && kept.type() == img.type()) spare = kept;
     kept.release();

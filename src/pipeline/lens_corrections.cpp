@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "pipeline/detail_helpers.h"
 #include "pipeline/color_helpers.h"
 #include "pipeline/lens_corrections.h"
 #include "pipeline/stages.h"
@@ -40,9 +41,9 @@ void correct_distortion(cv::Mat& img, float distortion) {
         nxs[static_cast<size_t>(x)] = nx;
         nx2s[static_cast<size_t>(x)] = nx * nx;
     }
-    // The buffer the last correction on this thread read is kept and written
-    // next time, so a re-render touches no fresh pages.
-    thread_local cv::Mat kept;
+    // The buffer the last correction read is kept and written next time, so a
+    // re-render touches no fresh pages.
+    cv::Mat& kept = stage_scratch().lens_kept;
     cv::Mat out;
     if (kept.u && kept.u->refcount == 1 && kept.size() == img.size() && kept.type() == img.type()) out = kept;
     kept.release();

@@ -1,5 +1,6 @@
 // The development driver: float conversion, the fixed order of steps, and the
 // two tone steps it does itself (brightness and contrast).
+#include "pipeline/detail_helpers.h"
 #include "pipeline/pipeline.h"
 
 #include <algorithm>
@@ -73,6 +74,7 @@ bool run_pipeline(ImagePipeline& p, const Adjustments& adj, Progress* progress, 
         return progress && progress->report(stage, static_cast<float>(done) / static_cast<float>(kCount + 2));
     };
     if (progress && progress->report(stage, 0.0f)) return false;
+    const UseScratch scratch(p.stage_scratch);
 
     // Memory of our own is written again; anything else is replaced.
     if (!p.own_scratch.holds(p.scratch)) p.scratch.release();

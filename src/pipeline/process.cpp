@@ -36,6 +36,8 @@ extern "C" VANTORIX_API int vantorix_process(EngineContext* ctx) {
     if (!ctx) return -1;
     return vantorix::guarded(ctx, -1, [&]() -> int {
         vantorix::Progress progress(ctx->progress_fn, ctx->progress_user);
-        return vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress) ? 0 : -1;
+        return progress.run(VANTORIX_STAGE_PROCESS, [&] {
+            return vantorix::developed_image(ctx, vantorix::Develop::always, true, &progress) ? 0 : -1;
+        });
     });
 }

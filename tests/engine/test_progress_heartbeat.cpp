@@ -1,0 +1,77 @@
+// While the work of a long call runs, the host hears from the caller's thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "engine/progress.h"
+#include "vantorix.h"
+
+namespace {
+
+struct Host {
+    std::thread::id caller = std::this_thread::get_id();
+    std::atomic<int> calls{0};
+    std::atomic<bool> elsewhere{false};
+    std::vector<float> fractions;
+    bool cancel_after_quarter = false;  // cancel at the first call after the report of 0.25
+    bool quarter_seen = false;
+};
+
+int host(void* user, int, float fraction) {
+    auto* h = static_cast<Host*>(user);
+    if (std::this_thread::get_id() != h->caller) h->elsewhere = true;
+    h->fractions.push_back(fraction);
+    ++h->calls;
+    const bool cancel = h->cancel_after_quarter && h->quarter_seen;
+    h->quarter_seen = h->quarter_seen || fraction == 0.25f;
+    return cancel ? 1 : 0;
+}
+
+// Waits (at most ten seconds) until `done` holds.
+template <class Done>
+bool wait_until(Done done) {
+    for (int i = 0; i < 10000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+}  // namespace
+
+TEST(ProgressHeartbeat, TheHostHearsFromTheCallerWhileOneCallRuns) {
+    Host h;
+    vantorix::Progress progress(host, &h);
+    // The work never reports: only the heartbeat can call the host.
+    EXPECT_EQ(progress.run(VANTORIX_STAGE_PROCESS, [&] { return wait_until([&] { return h.calls >= 3; }) ? 7 : -1; }), 7);
+    EXPECT_FALSE(h.elsewhere);
+}
+
+TEST(ProgressHeartbeat, ReportsArriveInOrderAndCancellingStopsTheWork) {
+    Host h;
+    h.cancel_after_quarter = true;
+    vantorix::Progress progress(host, &h);
+    std::atomic<bool> stopped{false};
+    const bool cancelled = progress.run(VANTORIX_STAGE_RAW_DEVELOP, [&] {
+        EXPECT_FALSE(progress.report(VANTORIX_STAGE_RAW_DEVELOP, 0.25f));
+        progress.on_cancel([&] { stopped = true; });  // a library call that can be told to stop
+        const bool told = wait_until([&] { return stopped.load(); });
+        progress.on_cancel(nullptr);
+        return told && progress.report(VANTORIX_STAGE_RAW_DEVELOP, 0.5f);
+    });
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(h.elsewhere);
+    EXPECT_TRUE(h.quarter_seen);
+    EXPECT_TRUE(std::is_sorted(h.fractions.begin(), h.fractions.end()));
+}
+
+TEST(ProgressHeartbeat, TheWorksExceptionReachesTheCaller) {
+    Host h;
+    vantorix::Progress progress(host, &h);
+    EXPECT_THROW(progress.run(VANTORIX_STAGE_EXPORT, []() -> int { throw std::runtime_error("disk full"); }),
+                 std::runtime_error);
+    vantorix::Progress silent(nullptr, nullptr);  // no host: the work runs here
+    EXPECT_EQ(silent.run(VANTORIX_STAGE_EXPORT, [] { return std::this_thread::get_id(); }), std::this_thread::get_id());
+}
