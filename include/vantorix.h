@@ -1237,13 +1237,15 @@ VANTORIX_API int vantorix_write_file(const char* path, const uint8_t* data, size
 /* ---- Threads --------------------------------------------------------------- */
 
 /**
- * Sets how many threads OpenCV's process-wide pool may use for the engine's
- * work (the engine starts no threads of its own). count: 0 or 1 runs
- * everything on the calling thread, which suits a host that develops several
- * photos at once, one context per thread; n > 1 allows n threads; a negative
- * value restores OpenCV's default (one per core). Results do not depend on
- * it. Process-wide: call it at start-up, not while another thread develops.
- * Needs no context.
+ * Sets how many threads OpenCV's process-wide pool, and LibRaw's OpenMP
+ * threads during a RAW development, may use for the engine's work. count: 0
+ * or 1 runs everything on the calling thread (apart from the progress helper
+ * thread of vantorix_set_progress_callback), which suits a host that develops
+ * several photos at once, one context per thread; n > 1 allows n threads; a
+ * negative value restores the libraries' defaults (one per core; LibRaw's
+ * count is then left as the host or OMP_NUM_THREADS set it). Results do not
+ * depend on it. Process-wide: call it at start-up, not while another thread
+ * develops. Needs no context.
  */
 VANTORIX_API void vantorix_set_thread_count(int count);
 

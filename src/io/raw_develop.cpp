@@ -8,6 +8,7 @@
 
 #include "engine/messages.h"
 #include "io/file_io.h"
+#include "engine/threads.h"
 #include "io/libraw_quiet.h"
 #include "io/raw_develop.h"
 #include "vantorix.h"
@@ -169,6 +170,7 @@ bool develop_raw(RawImage& raw, const std::string& path, int size_level, Progres
     std::string note;  // LibRaw's data-error reports, kept off stderr
     auto proc = std::make_unique<LibRaw>(0);
     keep_libraw_quiet(*proc, note);
+    limit_libraw_threads();
     // A host that cancels while LibRaw decodes stops it at its next check.
     struct CancelHook {
         Progress* progress;
