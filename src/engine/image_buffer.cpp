@@ -49,6 +49,8 @@ cv::Mat ImageBuffer::to_8bit() const {
     return out;
 }
 
+void ImageBuffer::row_to_8bit(int y, cv::Mat& out) const { mat.row(y).convertTo(out, CV_8U, kTo8Bit); }
+
 cv::Mat ImageBuffer::to_float() const {
     cv::Mat out;
     mat.convertTo(out, CV_32F, kToFloat);

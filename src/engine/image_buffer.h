@@ -17,6 +17,8 @@ struct ImageBuffer {
     int rows() const { return mat.rows; }
 
     cv::Mat to_8bit() const;       // CV_8UC4, each sample / 257 rounded
+    // Row y as to_8bit converts it, into `out` (one row, reused when it fits).
+    void row_to_8bit(int y, cv::Mat& out) const;
     cv::Mat to_float() const;      // CV_32FC4, each sample / 65535
     cv::Mat to_16bit_rgb() const;  // CV_16UC3, alpha dropped
     ImageBuffer resized(int width, int height, int interpolation) const;

@@ -119,12 +119,11 @@ bool jpeg_decode_direct(const uint8_t* data, size_t size, int flags, cv::Mat& ou
     return true;
 }
 
-bool jpeg_encode_direct(const std::string& ext, const cv::Mat& image, const std::vector<int>& params,
-                        std::vector<uint8_t>& out) {
-    if (!jpeg_extension(ext) || image.depth() != CV_8U || (image.channels() != 1 && image.channels() != 3) ||
-        image.empty() || !(params.empty() || (params.size() == 2 && params[0] == cv::IMWRITE_JPEG_QUALITY)))
-        return false;
-    const int quality = params.empty() ? 95 : std::min(std::max(params[1], 0), 100);
+bool is_jpeg_extension(const std::string& ext) { return jpeg_extension(ext); }
+
+bool jpeg_encode_rows(int width, int height, int channels, int quality,
+                      const std::function<const uint8_t*(int y)>& row, std::vector<uint8_t>& out) {
+    if (width <= 0 || height <= 0 || (channels != 1 && channels != 3)) return false;
     Compress c;
     ErrorManager err;
     use_error_manager(err, reinterpret_cast<j_common_ptr>(&c.cinfo));
@@ -136,20 +135,29 @@ bool jpeg_encode_direct(const std::string& ext, const cv::Mat& image, const std:
     if (setjmp(err.jump)) return false;
     jpeg_create_compress(&c.cinfo);
     jpeg_mem_dest(&c.cinfo, &dest.buffer, &dest.length);
-    c.cinfo.image_width = static_cast<JDIMENSION>(image.cols);
-    c.cinfo.image_height = static_cast<JDIMENSION>(image.rows);
-    c.cinfo.input_components = image.channels();
-    c.cinfo.in_color_space = image.channels() == 3 ? JCS_EXT_BGR : JCS_GRAYSCALE;
+    c.cinfo.image_width = static_cast<JDIMENSION>(width);
+    c.cinfo.image_height = static_cast<JDIMENSION>(height);
+    c.cinfo.input_components = channels;
+    c.cinfo.in_color_space = channels == 3 ? JCS_EXT_BGR : JCS_GRAYSCALE;
     jpeg_set_defaults(&c.cinfo);
-    jpeg_set_quality(&c.cinfo, quality, TRUE);
+    jpeg_set_quality(&c.cinfo, std::min(std::max(quality, 0), 100), TRUE);
     jpeg_start_compress(&c.cinfo, TRUE);
     while (c.cinfo.next_scanline < c.cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(image.ptr<uint8_t>(static_cast<int>(c.cinfo.next_scanline)));
-        jpeg_write_scanlines(&c.cinfo, &row, 1);
+        JSAMPROW r = const_cast<uint8_t*>(row(static_cast<int>(c.cinfo.next_scanline)));
+        jpeg_write_scanlines(&c.cinfo, &r, 1);
     }
     jpeg_finish_compress(&c.cinfo);
     out.assign(dest.buffer, dest.buffer + dest.length);
     return true;
+}
+
+bool jpeg_encode_direct(const std::string& ext, const cv::Mat& image, const std::vector<int>& params,
+                        std::vector<uint8_t>& out) {
+    if (!jpeg_extension(ext) || image.depth() != CV_8U || (image.channels() != 1 && image.channels() != 3) ||
+        image.empty() || !(params.empty() || (params.size() == 2 && params[0] == cv::IMWRITE_JPEG_QUALITY)))
+        return false;
+    return jpeg_encode_rows(image.cols, image.rows, image.channels(), params.empty() ? 95 : params[1],
+                            [&](int y) { return image.ptr<uint8_t>(y); }, out);
 }
 
 }  // namespace vantorix

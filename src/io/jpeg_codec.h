@@ -4,6 +4,7 @@
 // give, without loading the codecs module. Anything outside the common case is
 // left to the module: the functions then return false.
 #include <cstdint>
+#include <functional>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -22,5 +23,14 @@ bool jpeg_decode_direct(const uint8_t* data, size_t size, int flags, cv::Mat& ou
 // or one IMWRITE_JPEG_QUALITY. False (nothing written) otherwise.
 bool jpeg_encode_direct(const std::string& ext, const cv::Mat& image, const std::vector<int>& params,
                         std::vector<uint8_t>& out);
+
+// The same encoder fed row by row: row(y) gives row y (width x channels
+// bytes, grey or BGR) and stays valid until the next call, so a picture can
+// be converted for the encoder a row at a time. Quality is clamped to 0..100.
+bool jpeg_encode_rows(int width, int height, int channels, int quality,
+                      const std::function<const uint8_t*(int y)>& row, std::vector<uint8_t>& out);
+
+// True for the extensions the JPEG encoder takes (".jpg", ".jpeg", ".jpe", any case).
+bool is_jpeg_extension(const std::string& ext);
 
 }  // namespace vantorix

@@ -5,6 +5,7 @@
 #include "engine/context.h"
 #include "engine/guard.h"
 #include "io/file_io.h"
+#include "io/jpeg_codec.h"
 #include "output/exif_carry.h"
 #include "pipeline/pipeline.h"
 
@@ -44,6 +45,20 @@ cv::Mat bgr8(const ImageBuffer& img) {
     return out;
 }
 
+// The JPEG export's bytes: for a JPEG name, each row is converted as bgr8
+// converts it and handed to the encoder, without a full-size 8-bit copy;
+// other names go through the encoder their extension picks.
+bool encode_jpeg_export(const std::string& path, const ImageBuffer& img, int quality, std::vector<uint8_t>& bytes) {
+    if (!is_jpeg_extension(path_extension(path)))
+        return encode_image(path, bgr8(img), {cv::IMWRITE_JPEG_QUALITY, quality}, bytes);
+    cv::Mat rgba8(1, img.cols(), CV_8UC4), bgr(1, img.cols(), CV_8UC3);
+    return jpeg_encode_rows(img.cols(), img.rows(), 3, quality, [&](int y) {
+        img.row_to_8bit(y, rgba8);
+        cv::cvtColor(rgba8, bgr, cv::COLOR_RGBA2BGR);
+        return bgr.ptr<uint8_t>();
+    }, bytes);
+}
+
 cv::Mat bgr16(const ImageBuffer& img) {
     cv::Mat out;
     cv::cvtColor(img.mat, out, cv::COLOR_RGBA2BGR);
@@ -68,8 +83,7 @@ VANTORIX_API int vantorix_export_jpeg(EngineContext* ctx, const char* path, int 
             const int q = std::max(std::min(quality, 100), 1);
             std::vector<uint8_t> bytes;
             const std::string out_path(path);
-            bool ok = !src->empty() &&
-                      vantorix::encode_image(out_path, vantorix::bgr8(*src), {cv::IMWRITE_JPEG_QUALITY, q}, bytes);
+            bool ok = !src->empty() && vantorix::encode_jpeg_export(out_path, *src, q, bytes);
             if (ok && keep_metadata != 0 && !ctx->loaded_path.empty()) vantorix::carry_exif(ctx->loaded_path, bytes);
             std::string why = "cannot encode '" + out_path + "'";
             const int written = ok ? vantorix::write_encoded(ctx, progress, out_path, bytes, why) : 0;
