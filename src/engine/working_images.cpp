@@ -20,7 +20,6 @@ void ImagePipeline::clear() {
     scratch.release();
     stage_scratch = ScratchPool();
     own_working.forget();
-    own_processed.forget();
     own_scratch.forget();
 }
 

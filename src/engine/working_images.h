@@ -35,11 +35,11 @@ struct ScratchPool {
 struct ImagePipeline {
     ImageBuffer working;
     ImageBuffer processed;
-    // The float image of the last run, kept so that the next run of the same
-    // size writes into memory that is already mapped instead of a fresh
-    // allocation (first-touch page faults cost more than the conversion).
+    // The float image of a run. The result is written over it, so `processed`
+    // keeps its memory; the next run takes fresh memory for its float image
+    // (and reuses this one when a run was cancelled before its result).
     cv::Mat scratch;
-    OwnedMemory own_working, own_processed, own_scratch;
+    OwnedMemory own_working, own_scratch;
     // The stages' buffers, held by the context whichever thread develops.
     ScratchPool stage_scratch;
 

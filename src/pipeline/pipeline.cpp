@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <emmintrin.h>
 
 #include "pipeline/stages.h"
 
@@ -58,6 +60,36 @@ void apply_contrast(cv::Mat& img, const Adjustments& adj) {
     }
 }
 
+bool shares_block(const cv::Mat& a, const cv::Mat& b) { return a.u != nullptr && a.u == b.u; }
+
+cv::Mat to_16bit_in_place(cv::Mat& f) {
+    CV_Assert(f.type() == CV_32FC4 && f.u != nullptr);
+    const int rows = f.rows, cols = f.cols;
+    uchar* const base = f.data;
+    const size_t out_step = static_cast<size_t>(cols) * 4 * sizeof(uint16_t);
+    // Row y goes to base + y * out_step, never past the start of float row y
+    // (float rows are at least twice as long), and within a row each value is
+    // read before its 16-bit result is stored, 8 bytes below its 16: so every
+    // float is read before anything is written over it. In order, one thread.
+    const __m128 scale = _mm_set1_ps(65535.0f);
+    alignas(16) int32_t r[4];
+    for (int y = 0; y < rows; ++y) {
+        const float* in = f.ptr<float>(y);
+        uint16_t* out = reinterpret_cast<uint16_t*>(base + static_cast<size_t>(y) * out_step);
+        for (int x = 0; x < cols * 4; x += 4) {
+            // The library's conversion: product in single precision, rounded to
+            // nearest even by the same instruction (NaN and out-of-range values
+            // give INT_MIN), then saturated to 0..65535.
+            _mm_store_si128(reinterpret_cast<__m128i*>(r), _mm_cvtps_epi32(_mm_mul_ps(_mm_loadu_ps(in + x), scale)));
+            for (int k = 0; k < 4; ++k) out[x + k] = static_cast<uint16_t>(r[k] < 0 ? 0 : r[k] > 65535 ? 65535 : r[k]);
+        }
+    }
+    cv::Mat result(rows, cols, CV_16UC4, base, out_step);
+    result.u = f.u;  // shares the float image's block and its reference count
+    CV_XADD(&result.u->refcount, 1);
+    return result;
+}
+
 bool run_pipeline(ImagePipeline& p, const Adjustments& adj, Progress* progress, int stage) {
     if (p.working.empty()) return true;
     using Step = void (*)(cv::Mat&, const Adjustments&);
@@ -76,8 +108,9 @@ bool run_pipeline(ImagePipeline& p, const Adjustments& adj, Progress* progress, 
     if (progress && progress->report(stage, 0.0f)) return false;
     const UseScratch scratch(p.stage_scratch);
 
-    // Memory of our own is written again; anything else is replaced.
-    if (!p.own_scratch.holds(p.scratch)) p.scratch.release();
+    // Memory of our own is written again, unless the last result lives in it;
+    // anything else is replaced.
+    if (!p.own_scratch.holds(p.scratch) || shares_block(p.scratch, p.processed.mat)) p.scratch.release();
     p.working.mat.convertTo(p.scratch, CV_32F, kToFloat);
     cv::Mat& img = p.scratch;
     if (step_done(1)) return false;
@@ -86,11 +119,10 @@ bool run_pipeline(ImagePipeline& p, const Adjustments& adj, Progress* progress, 
         if (step_done(i + 2)) return false;
     }
 
+    // The result takes the float image's own memory: a development never holds
+    // the float image and a 16-bit copy of it at once.
+    p.processed.mat = to_16bit_in_place(img);
     p.own_scratch.adopt(img);
-    // Written into the previous result's memory when the size is unchanged.
-    if (!p.own_processed.holds(p.processed.mat)) p.processed.mat.release();
-    img.convertTo(p.processed.mat, CV_16U, 65535.0);
-    p.own_processed.adopt(p.processed.mat);
     if (progress) progress->report(stage, 1.0f);  // too late to cancel: the result is stored
     return true;
 }

@@ -22,6 +22,14 @@ enum class Develop { always, when_stale };
 // loaded" stored) or when the host cancels the development ("cancelled").
 const ImageBuffer* developed_image(EngineContext* ctx, Develop when, bool mark_valid, Progress* progress = nullptr);
 
+// The CV_32FC4 image `f` converted as f.convertTo(dst, CV_16U, 65535.0)
+// converts it, written over f's own memory from its first row on: the result
+// is a CV_16UC4 matrix (rows packed) that shares f's block and reference
+// count; f's float values are gone.
+cv::Mat to_16bit_in_place(cv::Mat& f);
+// True when both matrices hold references to the same allocation.
+bool shares_block(const cv::Mat& a, const cv::Mat& b);
+
 // The two tone steps the driver does itself (exposed for tests).
 void apply_brightness(cv::Mat& img, const Adjustments& adj);
 void apply_contrast(cv::Mat& img, const Adjustments& adj);

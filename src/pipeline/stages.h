@@ -21,6 +21,9 @@ void apply_hsl(cv::Mat& img, const Adjustments& adj);                  // color_
 void apply_split_toning(cv::Mat& img, const Adjustments& adj);         // color_adjust.cpp
 void apply_noise_reduction(cv::Mat& img, const Adjustments& adj);   // noise_reduction.cpp
 void apply_sharpening(cv::Mat& img, const Adjustments& adj);        // sharpen.cpp
+// The same in one whole-image pass (apply_sharpening works in bands of rows
+// when the kernel is small enough); kept to prove the two equal.
+void apply_sharpening_whole(cv::Mat& img, const Adjustments& adj);
 void apply_lens_corrections(cv::Mat& img, const Adjustments& adj);  // lens_corrections.cpp
 void apply_geometry(cv::Mat& img, const Adjustments& adj);          // geometry.cpp
 

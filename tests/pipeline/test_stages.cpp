@@ -249,6 +249,21 @@ TEST(Stages, BandedDistortionEqualsOneRemap) {
     }
 }
 
+TEST(Stages, BandedSharpeningEqualsOneWholePass) {
+    // Odd widths, heights around the band size, radii up to and past the widest band halo.
+    struct Case {
+        cv::Size size;
+        float radius, threshold;
+    } cases[] = {{{37, 150}, 1.0f, 0.0f}, {{203, 65}, 2.5f, 300.0f}, {{61, 300}, 7.9f, 0.0f},
+                 {{45, 200}, 8.0f, 0.0f}, {{33, 131}, 16.0f, 0.0f}, {{40, 140}, 16.2f, 0.0f}, {{64, 64}, 1.0f, 0.0f}};
+    for (const Case& c : cases) {
+        const cv::Mat src = random_image(c.size.width, c.size.height, 23);
+        auto settings = [&](Adjustments& a) { a.sharpen_amount = 120, a.sharpen_radius = c.radius, a.sharpen_threshold = c.threshold; };
+        EXPECT_TRUE(identical(run(apply_sharpening, settings, src.clone()), run(apply_sharpening_whole, settings, src.clone())))
+            << c.size << " radius " << c.radius;
+    }
+}
+
 TEST(Stages, GeometryAndTheCropRule) {
     const cv::Mat src = random_image(64, 32, 4);
     cv::Mat mirrored, turned;
