@@ -673,7 +673,10 @@ VANTORIX_API void vantorix_unload(EngineContext* ctx);
  * Develops the loaded image with the current settings, from the loaded image
  * each time (settings never accumulate). The result is what previews,
  * histograms and exports show; vantorix_get_width/height then report its
- * size.
+ * size. When the settings are exactly those of the last development of the
+ * same image (every value bit for bit), that result is kept instead of being
+ * computed again, since it would be the same bits; with grain on, which is
+ * random by design, the image is always developed afresh.
  * ctx: the context; needs a loaded image.
  * Returns 0, or -1: NULL ctx (no message); "no image loaded"; "out of
  * memory" or "OpenCV error: ..." when a stage fails inside OpenCV.
@@ -681,7 +684,7 @@ VANTORIX_API void vantorix_unload(EngineContext* ctx);
 VANTORIX_API int vantorix_process(EngineContext* ctx);
 
 /**
- * Develops (always, like vantorix_process) and copies the result as 8-bit
+ * Develops (always, as vantorix_process does) and copies the result as 8-bit
  * RGBA into the host's buffer: rows top to bottom without gaps, 4 bytes per
  * pixel (red, green, blue, alpha; alpha 255 for loaded images), width x
  * height x 4 bytes in all. When a segmentation mask exists and the

@@ -18,8 +18,7 @@ struct Host {
     std::atomic<int> calls{0};
     std::atomic<bool> elsewhere{false};
     std::vector<float> fractions;
-    bool cancel_after_quarter = false;  // cancel at the first call after the report of 0.25
-    bool quarter_seen = false;
+    bool cancel_after_quarter = false, quarter_seen = false;  // cancel at the first call after the report of 0.25
 };
 
 int host(void* user, int, float fraction) {
@@ -72,6 +71,4 @@ TEST(ProgressHeartbeat, TheWorksExceptionReachesTheCaller) {
     vantorix::Progress progress(host, &h);
     EXPECT_THROW(progress.run(VANTORIX_STAGE_EXPORT, []() -> int { throw std::runtime_error("disk full"); }),
                  std::runtime_error);
-    vantorix::Progress silent(nullptr, nullptr);  // no host: the work runs here
-    EXPECT_EQ(silent.run(VANTORIX_STAGE_EXPORT, [] { return std::this_thread::get_id(); }), std::this_thread::get_id());
 }

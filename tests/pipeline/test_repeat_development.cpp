@@ -20,11 +20,7 @@ TEST(RepeatDevelopment, SkipsOnlyWhatWouldRepeat) {
         vantorix_set_tone_curve(c, 0, pts, 3);
     };
     const Step negative_zero = [](EngineContext* c) { vantorix_set_rotation(c, -0.0f); };
-    struct Case {
-        const char* name;
-        std::vector<Step> between;  // after vantorix_process, before vantorix_get_preview
-        bool develops_again;
-    } cases[] = {
+    struct Case { const char* name; std::vector<Step> between; bool develops_again; } cases[] = {  // steps: after vantorix_process
         {"nothing changed", {}, false},
         {"a setting changed", {exposure}, true},
         {"a curve changed", {curve}, true},
