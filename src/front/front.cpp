@@ -83,9 +83,12 @@ void* entry(const char* name) {
     return f;
 }
 
+// What an entry gives when the engine cannot be loaded (the reason is the
+// thread's file error): -1, NULL (no context), or a message, never NULL text.
 template <class R>
 R unavailable() {
     if constexpr (std::is_same_v<R, int>) return -1;
+    else if constexpr (std::is_same_v<R, const char*>) return "the development engine cannot be loaded";
     else if constexpr (!std::is_void_v<R>) return R{};
 }
 
