@@ -13,6 +13,7 @@
 
 #include "engine/messages.h"
 #include "io/file_io.h"
+#include "io/module_path.h"
 #include "io/thumb_support.h"
 #include "vantorix.h"
 
@@ -36,14 +37,7 @@ struct Engine {
 };
 
 void* open_engine(std::string& error) {
-    std::string beside = kEngine;
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&open_engine), &info) && info.dli_fname) {
-        const std::string self = info.dli_fname;
-        const auto slash = self.find_last_of('/');
-        if (slash != std::string::npos) beside = self.substr(0, slash + 1) + kEngine;
-    }
-    for (const std::string& candidate : {beside, std::string(kEngine)}) {
+    for (const std::string& candidate : module_candidates(kEngine)) {
         if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             // Front and engine come from one build: refuse a module of another version.
             using Version = const char* (*)();

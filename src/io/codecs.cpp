@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "io/jpeg_codec.h"
+#include "io/module_path.h"
 
 // Null in the library, which loads the module instead; set in programs that link the module in.
 extern "C" const vantorix::CodecTable* vantorix_codec_table() __attribute__((weak));
@@ -24,14 +25,7 @@ void load_module() {
         g_table = vantorix_codec_table();
         return;
     }
-    std::string beside = kModule;
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&load_module), &info) && info.dli_fname) {
-        const std::string self = info.dli_fname;
-        const auto slash = self.find_last_of('/');
-        if (slash != std::string::npos) beside = self.substr(0, slash + 1) + kModule;
-    }
-    for (const std::string& candidate : {beside, std::string(kModule)}) {
+    for (const std::string& candidate : module_candidates(kModule)) {
         if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             using Entry = const CodecTable* (*)();
             if (auto entry = reinterpret_cast<Entry>(::dlsym(handle, "vantorix_codec_table"))) {
