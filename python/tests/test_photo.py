@@ -1,7 +1,10 @@
 import os
+import re
+import shutil
 import subprocess
 import sys
 from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -133,7 +136,6 @@ ERRORS = [
     (lambda t: (t / "bad.jpg").write_bytes(b"\xff\xd8 not a JPEG") and vantorix.open(t / "bad.jpg"), vantorix.Error,
      "OpenCV could not read: "),
     (lambda t: (p := vantorix.Photo()).close() or setattr(p, "exposure", 1), ValueError, "closed"),
-    (lambda t: vantorix.Photo().preview(), vantorix.Error, "no image loaded"),
     (lambda t: vantorix.Photo().mask(), vantorix.Error, "no segmentation mask \u2014 call vantorix_segment_subject"),
     (lambda t: vantorix.from_array(np.zeros((5, 5, 3), np.uint8)).export(t / "no" / "x.png"), vantorix.Error, ""),
     (lambda t: vantorix.phash(ROOT / "README.md"), vantorix.Error, "cannot hash"),
@@ -159,3 +161,36 @@ def test_two_threads_develop_at_once(raw_file):
     assert all(np.array_equal(s, p) for s, runs in zip(serial, parallel) for p in runs)
     assert not np.array_equal(*serial)
 
+
+# The library answers metadata calls without loading the development engine, and says so when it cannot.
+PROBE = """
+import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1])
+maps = lambda: open("/proc/self/maps").read()
+lib.vantorix_last_file_error.restype = ctypes.c_char_p
+data, size = ctypes.POINTER(ctypes.c_uint8)(), ctypes.c_uint32()
+record = ctypes.create_string_buffer(336)
+print(lib.vantorix_read_exif(sys.argv[2].encode(), record), record.raw[:5].decode(),
+      lib.vantorix_extract_thumbnail(sys.argv[2].encode(), ctypes.byref(data), ctypes.byref(size)), size.value,
+      "libopencv_core" in maps() or "libvantorix_engine" in maps())
+lib.vantorix_create_context.restype = ctypes.c_void_p
+print(lib.vantorix_create_context() is not None, "libopencv_core" in maps(), lib.vantorix_last_file_error().decode())
+"""
+
+
+def probe(library: Path, raw: Path) -> list:
+    out = subprocess.run([sys.executable, "-c", PROBE, str(library), str(raw)], capture_output=True, text=True, check=True)
+    return out.stdout.splitlines()
+
+
+def test_every_declared_function_is_exported():
+    names = re.findall(r"^VANTORIX_API[^(]*?\b(vantorix_\w+)\s*\(", (ROOT / "include" / "vantorix.h").read_text(), re.M)
+    assert len(names) > 70 and [n for n in names if not hasattr(vantorix._lib.lib, n)] == []
+
+
+def test_metadata_calls_leave_the_engine_unloaded_and_a_missing_engine_is_reported(raw_file, tmp_path):
+    assert probe(Path(vantorix.library_path), raw_file) == ["0 Canon 0 29366 False", "True True "]
+    shutil.copy(Path(vantorix.library_path).resolve(), tmp_path / "libvantorix.so")  # alone in its folder
+    first, second = probe(tmp_path / "libvantorix.so", raw_file)
+    assert first == "0 Canon 0 29366 False" and "libvantorix_engine.so" in second
+    assert second.startswith("False False cannot load the development engine: ")

@@ -1,5 +1,7 @@
 // The C interface as a whole: failure codes and messages of every entry
 // point, the settings record, and contexts used on several threads.
+#include <dlfcn.h>
+
 #include <thread>
 
 #include "engine/context.h"
@@ -132,4 +134,17 @@ TEST(Api, FourContextsOnFourThreads) {
     for (int i = 0; i < 4; ++i) threads.emplace_back([&, i] { parallel[i] = run(i, "p" + std::to_string(i)); });
     for (auto& t : threads) t.join();
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(!parallel[i].empty() && run(i, "s" + std::to_string(i)) == parallel[i]) << "job " << i;
+}
+
+// One thread means one thread, LibRaw's OpenMP runtime included.
+TEST(Threads, OneThreadAlsoBoundsLibRawsOpenMp) {
+    vantorix_set_thread_count(1);
+    Context ctx;
+    ASSERT_EQ(vantorix_load_arw(ctx, testsupport::sample_crw().c_str(), 2), 0);  // LibRaw has loaded OpenMP
+    void* gomp = ::dlopen("libgomp.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    ASSERT_NE(gomp, nullptr);
+    const auto max_threads = reinterpret_cast<int (*)()>(::dlsym(gomp, "omp_get_max_threads"));
+    ASSERT_NE(max_threads, nullptr);
+    EXPECT_EQ(max_threads(), 1);
+    vantorix_set_thread_count(-1);
 }

@@ -1,7 +1,15 @@
 // The command-line tool: every develop option gives the library's result for
-// the same setting; output options and cutout; usage and engine errors.
+// the same setting; output options and cutout; usage and engine errors; the
+// defaults; the level finder and seeds; batches and saved edits.
+
+#include <sys/stat.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
 
 #include "support/test_support.h"
+#include "support/tiff_writer.h"
 
 using testsupport::Context;
 using testsupport::q;
@@ -149,4 +157,143 @@ TEST(Cli, UsageAndEngineErrors) {
     std::string version;
     EXPECT_TRUE(testsupport::read_bytes(temp_path("never.png")).empty());
     EXPECT_TRUE(run_cli("version", &version) == 0 && version == "vantorix 1.0.0\n") << version;
+}
+
+// The command-line tool's defaults: a development without options gives the
+// picture back unchanged, and `info` shows camera texts without the blanks
+// cameras pad them with, in text and JSON alike.
+TEST(CliDefaults, DevelopWithoutOptionsGivesThePictureBack) {
+    cv::Mat bgr;
+    testsupport::random_image(37, 23, 7).convertTo(bgr, CV_8U, 255.0);  // CV_8UC4 with random alpha
+    cv::cvtColor(bgr, bgr, cv::COLOR_BGRA2BGR);
+    const std::string in = temp_path("neutral-in.png");
+    testsupport::write_image(in, bgr);
+    const struct {
+        std::string options;
+        bool unchanged;
+    } rows[] = {
+        {"", true},
+        {" --temperature 6500", true},
+        {" --temperature 5500", false},  // the library's own default warms the picture
+    };
+    for (const auto& row : rows) {
+        const std::string out = temp_path("neutral-out.png");
+        std::string err;
+        ASSERT_EQ(run_cli("develop " + in + " " + out + row.options, nullptr, &err), 0) << err;
+        EXPECT_EQ(err, "") << row.options;
+        const cv::Mat back = cv::imread(out, cv::IMREAD_UNCHANGED);
+        EXPECT_EQ(testsupport::identical(back, bgr), row.unchanged) << "options:" << row.options;
+    }
+}
+
+TEST(CliDefaults, InfoTrimsTrailingBlanksInTextAndJson) {
+    testsupport::ExifBlock block;
+    block.ascii(EXIF_IFD_0, EXIF_TAG_MAKE, "Canon   ").ascii(EXIF_IFD_0, EXIF_TAG_MODEL, "EOS 5D\t \t");
+    const std::string jpg = testsupport::write_exif_jpeg("padded.jpg", block);
+    std::string text, json;
+    ASSERT_EQ(run_cli("info " + jpg, &text), 0);
+    ASSERT_EQ(run_cli("info --json " + jpg, &json), 0);
+    const char* const expected[] = {"  make           Canon\n", "  model          EOS 5D\n"};
+    for (const char* line : expected) EXPECT_NE(text.find(line), std::string::npos) << line << "in:\n" << text;
+    const char* const fields[] = {"\"make\": \"Canon\",", "\"model\": \"EOS 5D\","};
+    for (const char* field : fields) EXPECT_NE(json.find(field), std::string::npos) << field << " in:\n" << json;
+}
+
+// The command line's use of the level finder and the segmentation seeds.
+
+TEST(LevelSeedCli, LevelDeclinesAndSeeds) {
+    const std::string flat = testsupport::temp_path("cli_flat.png"), in = testsupport::temp_path("cli_seed.png");
+    testsupport::write_image(flat, cv::Mat(300, 400, CV_8UC3, cv::Scalar(30, 120, 90)));
+    cv::Mat img(240, 320, CV_8UC3);
+    cv::RNG(2).fill(img, cv::RNG::UNIFORM, 100, 160);
+    cv::ellipse(img, {230, 110}, {70, 55}, 0, 0, 360, cv::Scalar(40, 110, 220), cv::FILLED);
+    testsupport::write_image(in, img);
+    const std::string out = testsupport::temp_path("cli_seed_out.png");
+    std::string text, err;
+    ASSERT_EQ(run_cli("auto '" + flat + "' --json", &text, &err), 0) << err;
+    EXPECT_NE(text.find("\"level\": {\"status\": \"no evidence\", \"rotation\": 0, \"confidence\": 0}"), std::string::npos);
+    ASSERT_EQ(run_cli("develop '" + flat + "' '" + out + "' --auto-straighten", nullptr, &err), 0) << err;
+    EXPECT_NE(err.find("auto straighten declined (no evidence); the rotation stays as it was"), std::string::npos) << err;
+
+    ASSERT_EQ(run_cli("cutout '" + in + "' '" + out + "'", nullptr, &err), 0) << err;  // the automatic seed
+    testsupport::Context ctx;
+    ASSERT_EQ(vantorix_load_arw(ctx, in.c_str(), 1), 0);
+    ASSERT_EQ(vantorix_segment_subject_auto(ctx), 0);
+    cv::Mat mask(240, 320, CV_8UC1), alpha;
+    ASSERT_EQ(vantorix_get_mask(ctx, mask.data, static_cast<int>(mask.total())), 0);
+    cv::extractChannel(cv::imread(out, cv::IMREAD_UNCHANGED), alpha, 3);
+    EXPECT_TRUE(testsupport::identical(alpha, mask));
+    EXPECT_EQ(run_cli("cutout '" + in + "' '" + out + "' --center 0.5,0.5 --box 0,0,1,1", nullptr, &err), 2);
+    EXPECT_NE(err.find("--center and --box cannot be used together"), std::string::npos) << err;
+    EXPECT_EQ(run_cli("develop '" + in + "' '" + out + "' --bg-blur 30 --box 1.5,0,0.5,0.5", nullptr, &err), 1);
+    EXPECT_NE(err.find("subject box is empty or outside the image"), std::string::npos) << err;
+}
+
+// `develop IN... --out-dir`, and edits saved and applied as documents.
+
+namespace {
+
+using testsupport::read_bytes;
+
+std::string photo(const std::string& name, int seed) {
+    cv::Mat bgr(60, 80, CV_8UC3);
+    cv::RNG(seed).fill(bgr, cv::RNG::UNIFORM, 0, 256);
+    testsupport::write_image(temp_path(name), bgr);
+    return temp_path(name);
+}
+
+}  // namespace
+
+TEST(BatchCli, FailedFileIsReportedAndTheRestDeveloped) {
+    const std::string a = photo("batch_a.png", 1), b = photo("batch_b.png", 2), broken = temp_path("batch_broken.jpg");
+    testsupport::write_bytes(broken, {0xFF, 0xD8, 0xFF, 0xE0, 'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
+    const std::string dir = temp_path("batch_out"), out_a = dir + "/batch_a.png", out_b = dir + "/batch_b.png";
+    std::string out, err;
+    const auto develop = [&](const std::string& args) {
+        return run_cli("develop " + args + " --out-dir " + q(dir) + " --format png", &out, &err);
+    };
+    EXPECT_EQ(develop(q(a) + " " + q(broken) + " " + q(b) + " --jobs 2 --exposure 0.5"), 1);
+    EXPECT_TRUE(contains(out, "developed 2 of 3 files") && contains(out, "1 failed: " + broken)) << out;
+    EXPECT_TRUE(contains(err, "vantorix: " + broken + ": cannot load: OpenCV could not read")) << err;
+    EXPECT_FALSE(contains(err, "\r")) << "no progress line when stderr is not a terminal";
+    const auto first_a = read_bytes(out_a), first_b = read_bytes(out_b);
+    EXPECT_FALSE(first_a.empty() || first_b.empty());
+    struct stat st {};
+    EXPECT_NE(::stat((dir + "/batch_broken.png").c_str(), &st), 0);
+
+    // Same outputs again: refused file by file unless --overwrite.
+    testsupport::write_bytes(out_b, {'k', 'e', 'e', 'p'});
+    EXPECT_EQ(develop(q(a) + " " + q(b) + " --quiet"), 1);
+    EXPECT_TRUE(contains(err, out_b + " exists")) << err;
+    EXPECT_EQ(read_bytes(out_b), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(read_bytes(out_a), first_a);
+    EXPECT_EQ(develop(q(b) + " --overwrite --exposure 0.5"), 0) << err;
+    EXPECT_EQ(read_bytes(out_b), first_b);
+}
+
+TEST(EditCli, SavedEditReproducesTheDevelopmentAndOptionsOverrideIt) {
+    const std::string in = photo("edit_in.png", 3), edit = temp_path("edit.json"), proposed = temp_path("edit_a.json");
+    std::string err;
+    // Develops `in` to temp_path(name) and returns the file's bytes.
+    const auto develop = [&](const char* name, const std::string& options, int code = 0) {
+        EXPECT_EQ(run_cli("develop " + q(in) + " " + q(temp_path(name)) + " " + options, nullptr, &err), code) << err;
+        return read_bytes(temp_path(name));
+    };
+    const auto direct = develop("edit_0.png", "--auto-crop --contrast 30 --hsl blue:10,20,-5 --save-edit " + q(edit));
+    const std::vector<uint8_t> doc = read_bytes(edit);
+    EXPECT_TRUE(contains(std::string(doc.begin(), doc.end()), "\"contrast\": 30,"));
+    EXPECT_EQ(develop("edit_again.png", "--edit " + q(edit)), direct);
+    // Explicit options win over the document.
+    EXPECT_EQ(develop("edit_overridden.png", "--edit " + q(edit) + " --contrast 0"),
+              develop("edit_plain.png", "--auto-crop --hsl blue:10,20,-5"));
+
+    // auto --save-edit writes what develop's automatic options would apply.
+    ASSERT_EQ(run_cli("auto " + q(in) + " --save-edit " + q(proposed), nullptr, &err), 0) << err;
+    EXPECT_EQ(develop("edit_auto_edit.png", "--edit " + q(proposed)),
+              develop("edit_auto_direct.png", "--auto --auto-straighten --auto-crop"));
+
+    // A refused document: exit 1 and the engine's message naming the key.
+    testsupport::write_bytes(edit, {'{', '"', 'v', 'a', 'n', 't', 'o', 'r', 'i', 'x', '"', ':', '9', '}'});
+    develop("edit_refused.png", "--edit " + q(edit), 1);
+    EXPECT_TRUE(contains(err, "\"vantorix\" is version 9")) << err;
 }

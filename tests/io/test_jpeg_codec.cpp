@@ -31,19 +31,14 @@ void expect_same_decoding(const std::vector<uint8_t>& jpeg, const std::string& w
     for (int flags : {cv::IMREAD_COLOR, cv::IMREAD_GRAYSCALE}) {
         cv::Mat direct;
         ASSERT_TRUE(vantorix::jpeg_decode_direct(jpeg.data(), jpeg.size(), flags, direct)) << what;
-        const cv::Mat reference = opencv().decode(cv::Mat(jpeg), flags);
-        EXPECT_TRUE(testsupport::identical(direct, reference)) << what << " flags " << flags;
+        EXPECT_TRUE(testsupport::identical(direct, opencv().decode(cv::Mat(jpeg), flags))) << what << " flags " << flags;
     }
 }
 
 }  // namespace
 
 TEST(JpegCodec, DecodesLikeOpenCv) {
-    struct Case {
-        const char* name;
-        int type;
-        std::vector<int> params;
-    } cases[] = {
+    struct Case { const char* name; int type; std::vector<int> params; } cases[] = {
         {"4:2:0 colour", CV_8UC3, {cv::IMWRITE_JPEG_QUALITY, 90}},
         {"own chroma tables", CV_8UC3, {cv::IMWRITE_JPEG_LUMA_QUALITY, 80, cv::IMWRITE_JPEG_CHROMA_QUALITY, 40}},
         {"progressive", CV_8UC3, {cv::IMWRITE_JPEG_PROGRESSIVE, 1}},
@@ -81,9 +76,8 @@ TEST(JpegCodec, LeavesUncommonFilesToOpenCv) {
     const std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2));
     std::vector<uint8_t> twice = with_orientation(with_orientation(jpeg, 6), 3);
     cv::Mat out;
-    EXPECT_FALSE(vantorix::jpeg_decode_direct(cut.data(), cut.size(), cv::IMREAD_COLOR, out));
-    EXPECT_FALSE(vantorix::jpeg_decode_direct(twice.data(), twice.size(), cv::IMREAD_COLOR, out));
-    EXPECT_FALSE(vantorix::jpeg_decode_direct(jpeg.data(), jpeg.size(), cv::IMREAD_UNCHANGED, out));
+    for (const auto& [bytes, flags] : {std::pair{cut, cv::IMREAD_COLOR}, {twice, cv::IMREAD_COLOR}, {jpeg, cv::IMREAD_UNCHANGED}})
+        EXPECT_FALSE(vantorix::jpeg_decode_direct(bytes.data(), bytes.size(), flags, out));
     EXPECT_TRUE(out.empty());
     // Through the codec entry the damaged file still decodes as OpenCV decodes it.
     EXPECT_TRUE(testsupport::identical(vantorix::codec_decode(cv::Mat(cut), cv::IMREAD_COLOR),
@@ -101,8 +95,7 @@ TEST(JpegCodec, EncodesTheSameBytesAsOpenCv) {
             ASSERT_TRUE(opencv().encode(".jpg", image, reference, p));
             EXPECT_EQ(direct, reference) << image.channels() << " channels, " << p.size() << " params";
         }
-    std::vector<uint8_t> out;
-    EXPECT_FALSE(vantorix::jpeg_encode_direct(".png", colour, {}, out));
-    EXPECT_FALSE(vantorix::jpeg_encode_direct(".jpg", colour, {cv::IMWRITE_JPEG_PROGRESSIVE, 1}, out));
-    EXPECT_TRUE(out.empty());
+    std::vector<uint8_t> out;  // another format or encoder option is left to the module
+    EXPECT_FALSE(vantorix::jpeg_encode_direct(".png", colour, {}, out) ||
+                 vantorix::jpeg_encode_direct(".jpg", colour, {cv::IMWRITE_JPEG_PROGRESSIVE, 1}, out));
 }

@@ -231,24 +231,6 @@ TEST(Stages, LensVignetteAndChromaticAberration) {
     EXPECT_TRUE(ca.at<cv::Vec4f>(5, 299)[2] == 0 && ca.at<cv::Vec4f>(5, 200)[1] == 0.5f);
 }
 
-// The stage builds its maps in bands of rows: the result must equal one remap
-// with image-size maps of the radial model.
-TEST(Stages, BandedDistortionEqualsOneRemap) {
-    for (cv::Size size : {cv::Size(37, 150), cv::Size(200, 64), cv::Size(1, 1)}) {
-        const cv::Mat src = random_image(size.width, size.height, 17);
-        const float k = 45.0f / 100.0f * -0.5f, cx = size.width * 0.5f, cy = size.height * 0.5f, R = std::max(cx, cy);
-        cv::Mat mx(size, CV_32FC1), my(size, CV_32FC1), expected;
-        for (int y = 0; y < size.height; ++y)
-            for (int x = 0; x < size.width; ++x) {
-                const float nx = (x - cx) / R, ny = (y - cy) / R, f = (nx * nx + ny * ny) * k + 1;
-                mx.at<float>(y, x) = f * nx * R + cx;
-                my.at<float>(y, x) = ny * f * R + cy;
-            }
-        cv::remap(src, expected, mx, my, cv::INTER_LINEAR, cv::BORDER_REFLECT);
-        EXPECT_TRUE(identical(run(apply_lens_corrections, [](Adjustments& a) { a.distortion = 45; }, src.clone()), expected)) << size;
-    }
-}
-
 TEST(Stages, BandedSharpeningEqualsOneWholePass) {
     // Odd widths, heights around the band size, radii up to and past the widest band halo.
     struct Case {
